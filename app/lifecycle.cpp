@@ -1,0 +1,50 @@
+#include "app/lifecycle.h"
+
+#include "app/version.h"
+
+namespace app {
+
+Monitor::Monitor(Environment env)
+    : env_(std::move(env)),
+      settings_(env_.install_dir),
+      app_(env_.binding),
+      server_(g_, env_.processes, [this](const std::string& text) { Warn(text); },
+              env_.install_dir) {}
+
+void Monitor::Warn(const std::string& text) {
+  app_.MsgBox(text, kAppTitle, ui::MessageIcon::Warning);
+}
+
+void Monitor::Run() {
+  StartUp();
+  app_.Run();
+}
+
+// The start-up window's load handler.
+void Monitor::StartUp() {
+  qor_ = std::make_unique<StartupWindow>(app_);
+  qor_->Publish(g_);
+  main_ = std::make_unique<ui::MainWindow>(
+      app_, ui::MainWindowServices{g_, settings_, env_.system_lang_id, server_, env_.notify_area,
+                                   tray_icon_data_, [this] { ShutdownSequence(); }});
+  main_->ShowModal([this] { qor_->Unload(); });
+}
+
+void Monitor::ShutdownSequence() {
+  std::string reason;
+  if (!settings_.Save(g_, &reason) && !save_failure_reported_) {
+    save_failure_reported_ = true;
+    const std::string file = settings_.Path() == settings::kFileName
+                                 ? platform::JoinPath(platform::CurrentDirectory(), settings_.Path())
+                                 : settings_.Path();
+    Warn("Unable to save the settings to " + file + ".\r\n" + reason);
+  }
+  server_.KillServer(g_.ServerPid);
+  // The identifier may name another process once ours has gone.
+  g_.ServerPid = 0;
+  g_.ServerStartTime = 0;
+  env_.notify_area.ShellNotifyIcon(platform::kNimDelete, tray_icon_data_);
+  if (main_ && main_->Loaded()) main_->Unload();
+}
+
+}  // namespace app

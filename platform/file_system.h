@@ -1,0 +1,22 @@
+// Whole-file access for the settings file. Paths are UTF-8.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Creates an empty file when none exists; an existing file is left untouched.
+bool CreateFileIfMissing(const std::string& path);
+
+// The whole content, or nothing when the file cannot be opened or read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Replaces the file's content so that a crash leaves either the old or the new
+// content: writes a temporary file in the same folder, flushes it to disk, then
+// renames it over the old one. On failure the old file is untouched and
+// *error (if given) receives the system's reason.
+bool ReplaceFileContent(const std::string& path, std::string_view content, std::string* error);
+
+}  // namespace platform

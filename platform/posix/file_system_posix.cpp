@@ -1,0 +1,100 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/file_system.h"
+
+namespace platform {
+
+namespace {
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  int Get() const { return fd_; }
+  // Closes now, reporting whether the close succeeded.
+  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
+
+std::string Folder(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+bool Fail(std::string* error) {
+  if (error) *error = std::strerror(errno);
+  return false;
+}
+
+}  // namespace
+
+bool CreateFileIfMissing(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  return fd.Get() >= 0;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) return std::nullopt;
+  struct stat info {};
+  if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  return content;
+}
+
+bool ReplaceFileContent(const std::string& path, std::string_view content, std::string* error) {
+  const std::string temp = path + ".tmp";
+  {
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.Get() < 0) return Fail(error);
+    size_t done = 0;
+    while (done < content.size()) {
+      const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        Fail(error);
+        ::unlink(temp.c_str());
+        return false;
+      }
+      done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd.Get()) != 0 || !fd.Close()) {
+      Fail(error);
+      ::unlink(temp.c_str());
+      return false;
+    }
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    Fail(error);
+    ::unlink(temp.c_str());
+    return false;
+  }
+  // Makes the rename itself durable; a failure here no longer loses anything.
+  UniqueFd folder(::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Get() >= 0) ::fsync(folder.Get());
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,51 @@
+// Launching, probing and terminating the server process.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+struct LaunchResult {
+  int32_t pid = 0;            // 0 when nothing was launched
+  uint64_t start_time = 0;    // the process's creation time, to recognise it later
+  std::string error;          // the system's reason when pid is 0
+};
+
+class Processes {
+ public:
+  virtual ~Processes() = default;
+
+  // Starts `program` (an absolute path; no search path is used) with the given
+  // command line, hidden, with its own console where the platform has consoles.
+  // `working_dir` empty means the current directory.
+  virtual LaunchResult Launch(const std::string& program, const std::string& command_line,
+                              const std::string& working_dir) = 0;
+
+  // True while the process `pid` created at `start_time` has not exited.
+  // A process that cannot be opened, or whose creation time differs, is not running.
+  virtual bool IsRunning(int32_t pid, uint64_t start_time) = 0;
+
+  // Terminates the process `pid` created at `start_time`. False only when the
+  // process cannot be opened or is not the one created at `start_time`.
+  virtual bool Terminate(int32_t pid, uint64_t start_time) = 0;
+
+  // True when something already listens on 127.0.0.1:`port` (1 to 65535).
+  virtual bool IsLoopbackPortInUse(int port) = 0;
+};
+
+// The backend of this build.
+std::unique_ptr<Processes> MakeProcesses();
+
+// Path of the interpreter relative to the installation folder, with the
+// platform's separator and executable suffix ("php\php.exe" on Windows).
+extern const char kInterpreterRelativePath[];
+
+// The current working directory, ending without a separator.
+std::string CurrentDirectory();
+
+// Joins a directory and a relative path with the platform's separator.
+std::string JoinPath(const std::string& dir, const std::string& relative);
+
+}  // namespace platform

@@ -1,0 +1,84 @@
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/file_system.h"
+#include "platform/win32/text_win32.h"
+
+namespace platform {
+
+namespace {
+
+class UniqueFile {
+ public:
+  explicit UniqueFile(HANDLE handle) : handle_(handle) {}
+  ~UniqueFile() {
+    if (Valid()) CloseHandle(handle_);
+  }
+  UniqueFile(const UniqueFile&) = delete;
+  UniqueFile& operator=(const UniqueFile&) = delete;
+  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE Get() const { return handle_; }
+  bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
+
+ private:
+  HANDLE handle_;
+};
+
+bool Fail(std::string* error, DWORD code) {
+  if (error) *error = win32::SystemErrorText(code);
+  return false;
+}
+
+}  // namespace
+
+bool CreateFileIfMissing(const std::string& path) {
+  UniqueFile file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.Valid();
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  UniqueFile file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return std::nullopt;
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.Get(), buffer, sizeof buffer, &n, nullptr)) return std::nullopt;
+    if (n == 0) break;
+    content.append(buffer, n);
+  }
+  return content;
+}
+
+bool ReplaceFileContent(const std::string& path, std::string_view content, std::string* error) {
+  const std::wstring target = win32::Widen(path);
+  const std::wstring temp = target + L".tmp";
+  {
+    UniqueFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return Fail(error, GetLastError());
+    DWORD written = 0;
+    const bool ok = WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()),
+                              &written, nullptr) &&
+                    written == content.size() && FlushFileBuffers(file.Get());
+    const DWORD code = GetLastError();
+    if (!ok || !file.Close()) {
+      DeleteFileW(temp.c_str());
+      return Fail(error, ok ? GetLastError() : code);
+    }
+  }
+  if (!MoveFileExW(temp.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    DeleteFileW(temp.c_str());
+    return Fail(error, code);
+  }
+  return true;
+}
+
+}  // namespace platform

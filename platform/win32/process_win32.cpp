@@ -1,0 +1,175 @@
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/process.h"
+#include "platform/win32/text_win32.h"
+
+namespace platform {
+namespace {
+
+class UniqueHandle {
+ public:
+  UniqueHandle() = default;
+  explicit UniqueHandle(HANDLE h) : h_(h) {}
+  ~UniqueHandle() { Reset(); }
+  UniqueHandle(UniqueHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      h_ = other.h_;
+      other.h_ = nullptr;
+    }
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+
+  HANDLE Get() const { return h_; }
+  explicit operator bool() const { return h_ != nullptr; }
+  void Reset() {
+    if (h_) CloseHandle(h_);
+    h_ = nullptr;
+  }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+class UniqueSocket {
+ public:
+  explicit UniqueSocket(SOCKET s) : s_(s) {}
+  ~UniqueSocket() {
+    if (s_ != INVALID_SOCKET) closesocket(s_);
+  }
+  UniqueSocket(const UniqueSocket&) = delete;
+  UniqueSocket& operator=(const UniqueSocket&) = delete;
+
+  SOCKET Get() const { return s_; }
+  bool Valid() const { return s_ != INVALID_SOCKET; }
+
+ private:
+  SOCKET s_;
+};
+
+// All access as the system's older headers define it.
+constexpr DWORD kAllAccess = 0x1F0FFF;
+constexpr DWORD kStillActive = 259;
+constexpr int kConnectWaitMs = 200;
+
+std::optional<uint64_t> CreationTime(HANDLE process) {
+  FILETIME creation, exit, kernel, user;
+  if (!GetProcessTimes(process, &creation, &exit, &kernel, &user)) return std::nullopt;
+  return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+}
+
+void StartWinsockOnce() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
+}
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return addr;
+}
+
+// A bounded non-blocking connect: true when something accepts on the port.
+bool AcceptsConnections(int port) {
+  UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!s.Valid()) return false;
+  u_long non_blocking = 1;
+  if (ioctlsocket(s.Get(), FIONBIO, &non_blocking) != 0) return false;
+  const sockaddr_in addr = Loopback(port);
+  if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
+  if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(s.Get(), &writable);
+  FD_SET(s.Get(), &failed);
+  timeval wait{0, kConnectWaitMs * 1000};
+  if (select(0, nullptr, &writable, &failed, &wait) <= 0) return false;
+  if (!FD_ISSET(s.Get(), &writable)) return false;
+  int error = 0;
+  int len = sizeof error;
+  getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
+  return error == 0;
+}
+
+class Win32Processes : public Processes {
+ public:
+  LaunchResult Launch(const std::string& program, const std::string& command_line,
+                      const std::string& working_dir) override {
+    const std::wstring application = win32::Widen(program);
+    std::wstring command = win32::Widen(command_line);  // CreateProcessW may write into it
+    const std::wstring directory = win32::Widen(working_dir);
+
+    // Its own console, hidden: the request log never blocks on a pipe of ours.
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE,
+                        CREATE_NEW_CONSOLE, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+      return {0, 0, win32::SystemErrorText(GetLastError())};
+    }
+    const UniqueHandle process(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+    return {static_cast<int32_t>(info.dwProcessId), CreationTime(process.Get()).value_or(0), {}};
+  }
+
+  bool IsRunning(int32_t pid, uint64_t start_time) override {
+    const UniqueHandle process(OpenProcess(kAllAccess, FALSE, static_cast<DWORD>(pid)));
+    if (!process) return false;
+    // Identifiers are reused soon: the same number may now name an unrelated process.
+    if (CreationTime(process.Get()) != start_time) return false;
+    DWORD code = 0;
+    GetExitCodeProcess(process.Get(), &code);
+    return code == kStillActive;
+  }
+
+  bool Terminate(int32_t pid, uint64_t start_time) override {
+    const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                           FALSE, static_cast<DWORD>(pid)));
+    if (!process) return false;
+    if (CreationTime(process.Get()) != start_time) return false;
+    TerminateProcess(process.Get(), 0);
+    return true;
+  }
+
+  bool IsLoopbackPortInUse(int port) override {
+    StartWinsockOnce();
+    // PHP sets SO_REUSEADDR here and would start without complaint on a taken port.
+    UniqueSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!probe.Valid()) return false;
+    BOOL exclusive = TRUE;
+    setsockopt(probe.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    const sockaddr_in addr = Loopback(port);
+    if (bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return false;
+    const int error = WSAGetLastError();
+    if (error != WSAEADDRINUSE && error != WSAEACCES) return false;
+    // Connections of a server stopped a moment ago may linger in TIME_WAIT and refuse the
+    // bind; only a live listener counts.
+    return AcceptsConnections(port);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Processes> MakeProcesses() { return std::make_unique<Win32Processes>(); }
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+// Strings are UTF-8 everywhere in the program; they turn into UTF-16 only at a
+// Win32 call, through these two helpers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform::win32 {
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view wide);
+
+// The system's text for a GetLastError() code, without the trailing line break.
+std::string SystemErrorText(unsigned long code);
+
+}  // namespace platform::win32

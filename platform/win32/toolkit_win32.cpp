@@ -1,0 +1,786 @@
+// The toolkit model mirrored into real windows and standard controls (STATIC,
+// EDIT, BUTTON, COMBOBOX), so that they look native and automation tools see
+// them. The model decides every value; user input is fed back through the
+// model's User* entry points, and what the model then sets is pushed here.
+#include <windows.h>
+#include <commctrl.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "app/resource_ids.h"
+#include "platform/declarations.h"
+#include "platform/win32/text_win32.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/toolkit.h"
+
+namespace platform::win32 {
+
+namespace {
+
+constexpr wchar_t kFormClass[] = L"DraveloWebMonitorForm";
+constexpr wchar_t kTaskClass[] = L"DraveloWebMonitorTasks";
+constexpr UINT kRunPostedTasks = WM_APP + 2;
+constexpr UINT_PTR kFirstTimerId = 100;
+constexpr int kFirstControlId = 1000;
+constexpr int kDropDownListPx = 120;  // height of an opened drop-down list
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
+
+// --- Owners of GDI and COM objects ---
+
+template <class T, auto Deleter>
+class UniqueGdi {
+ public:
+  UniqueGdi() = default;
+  explicit UniqueGdi(T handle) : handle_(handle) {}
+  ~UniqueGdi() { Reset(); }
+  UniqueGdi(UniqueGdi&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  UniqueGdi& operator=(UniqueGdi&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  UniqueGdi(const UniqueGdi&) = delete;
+  UniqueGdi& operator=(const UniqueGdi&) = delete;
+  T Get() const { return handle_; }
+  void Reset(T handle = nullptr) {
+    if (handle_) Deleter(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  T handle_ = nullptr;
+};
+
+void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
+void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
+using UniqueBrush = UniqueGdi<HBRUSH, DeleteGdiObject>;
+using UniqueFont = UniqueGdi<HFONT, DeleteGdiObject>;
+using UniqueBitmap = UniqueGdi<HBITMAP, DeleteGdiObject>;
+using UniqueIcon = UniqueGdi<HICON, DestroyIconHandle>;
+
+template <class T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  ComPtr& operator=(ComPtr&&) = delete;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  T* Get() const { return p_; }
+  T** Out() { return &p_; }
+  T* operator->() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+class DcOwner {
+ public:
+  explicit DcOwner(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~DcOwner() { ReleaseDC(window_, dc_); }
+  DcOwner(const DcOwner&) = delete;
+  DcOwner& operator=(const DcOwner&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// --- Embedded art ---
+
+class PictureArt : public ui::NativeResource {
+ public:
+  explicit PictureArt(ComPtr<IPicture>&& picture) : picture_(std::move(picture)) {}
+  void* Handle() const override { return picture_.Get(); }
+  IPicture* Picture() const { return picture_.Get(); }
+
+ private:
+  ComPtr<IPicture> picture_;
+};
+
+// The application icon in its two sizes; the small one is the handle handed out.
+class IconArt : public ui::NativeResource {
+ public:
+  IconArt(HICON big, HICON small) : big_(big), small_(small) {}
+  void* Handle() const override { return small_.Get(); }
+  HICON Big() const { return big_.Get(); }
+  HICON Small() const { return small_.Get(); }
+
+ private:
+  UniqueIcon big_;
+  UniqueIcon small_;
+};
+
+ComPtr<IPicture> DecodeJpegResource(HINSTANCE instance, int id) {
+  ComPtr<IPicture> picture;
+  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
+  if (!found) return picture;
+  HGLOBAL loaded = LoadResource(instance, found);
+  const DWORD size = SizeofResource(instance, found);
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  if (!bytes || size == 0) return picture;
+  // The stream takes a copy it frees itself.
+  HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+  if (!copy) return picture;
+  void* target = GlobalLock(copy);
+  std::memcpy(target, bytes, size);
+  GlobalUnlock(copy);
+  ComPtr<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(copy, TRUE, stream.Out()))) {
+    GlobalFree(copy);
+    return picture;
+  }
+  OleLoadPicture(stream.Get(), static_cast<LONG>(size), FALSE, IID_IPicture,
+                 reinterpret_cast<void**>(picture.Out()));
+  return picture;
+}
+
+// --- Peers: the native side of forms and controls ---
+
+struct ControlPeer {
+  HWND window = nullptr;
+  int id = 0;
+  UniqueBrush brush;
+  UniqueBitmap bitmap;
+};
+
+struct FormPeer {
+  ui::Form* form = nullptr;
+  HWND window = nullptr;
+  UniqueBrush brush;
+  std::map<int, ui::Control*> controls;
+  // Set while the binding pushes a value, so the notifications it causes are not taken as input.
+  bool syncing = false;
+};
+
+FormPeer* PeerOf(const ui::Form& form) { return static_cast<FormPeer*>(form.native); }
+ControlPeer* PeerOf(const ui::Control& control) { return static_cast<ControlPeer*>(control.native); }
+
+class SyncGuard {
+ public:
+  explicit SyncGuard(FormPeer& peer) : peer_(peer), previous_(peer.syncing) { peer.syncing = true; }
+  ~SyncGuard() { peer_.syncing = previous_; }
+  SyncGuard(const SyncGuard&) = delete;
+  SyncGuard& operator=(const SyncGuard&) = delete;
+
+ private:
+  FormPeer& peer_;
+  bool previous_;
+};
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+COLORREF ToColorRef(ui::Color c) { return RGB(c.r, c.g, c.b); }
+
+class Win32Binding : public ui::Binding {
+ public:
+  Win32Binding();
+  ~Win32Binding() override;
+
+  void Load(ui::Form& form) override;
+  void Unload(ui::Form& form) override;
+  void Update(ui::Form& form, ui::FormChange change) override;
+  void Update(ui::Control& control, ui::ControlChange change) override;
+  void Repaint(ui::Form& form) override;
+  void Schedule(ui::Timer& timer) override;
+  void Post(std::function<void()> task) override;
+  void RunLoop() override;
+  void EndRun() override { PostQuitMessage(0); }
+  void ShowMessage(const ui::Form* owner, const std::string& text, const std::string& caption,
+                   ui::MessageIcon icon) override;
+  ui::Resource LoadArt(ui::EmbeddedArt art) override;
+  int OuterWidth(const ui::Form& form) override;
+  int OuterHeight(const ui::Form& form) override;
+  int ScreenWidth() override { return ToTwips(GetSystemMetrics(SM_CXSCREEN)); }
+  int ScreenHeight() override { return ToTwips(GetSystemMetrics(SM_CYSCREEN)); }
+  void* NativeHandle(const ui::Form& form) override {
+    return PeerOf(form) ? PeerOf(form)->window : nullptr;
+  }
+
+ private:
+  static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK TaskProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam, LPARAM lparam);
+  void OnCommand(FormPeer& peer, int id, int code);
+  void OnSize(FormPeer& peer, WPARAM kind);
+  void OnMove(FormPeer& peer);
+  LRESULT OnControlColor(FormPeer& peer, HDC dc, HWND control);
+  bool OnEraseBackground(FormPeer& peer, HDC dc);
+  void RunPostedTasks();
+  // Runs an event handler of the model; a failure nothing trapped is reported.
+  template <class Handler>
+  void Dispatch(Handler handler);
+
+  void CreateControl(FormPeer& peer, ui::Control& control);
+  void RenderPicture(ui::Image& image);
+  SIZE OuterSizePx(const ui::Form& form) const;
+  int ToPixels(int twips) const { return MulDiv(twips, dpi_, 1440); }
+  int ToTwips(int pixels) const { return MulDiv(pixels, 1440, dpi_); }
+
+  HINSTANCE instance_;
+  int dpi_ = 96;
+  UINT taskbar_created_ = 0;
+  UniqueFont font_;
+  HWND task_window_ = nullptr;
+  std::deque<std::function<void()>> tasks_;
+  bool com_ready_ = false;
+};
+
+Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
+  com_ready_ = SUCCEEDED(OleInitialize(nullptr));
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  {
+    DcOwner screen(nullptr);
+    dpi_ = GetDeviceCaps(screen.Get(), LOGPIXELSY);
+    if (dpi_ <= 0) dpi_ = 96;
+  }
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    font_.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
+  taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
+
+  WNDCLASSEXW form_class{};
+  form_class.cbSize = sizeof form_class;
+  form_class.lpfnWndProc = FormProc;
+  form_class.hInstance = instance_;
+  form_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  form_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  form_class.lpszClassName = kFormClass;
+  RegisterClassExW(&form_class);
+
+  WNDCLASSEXW task_class{};
+  task_class.cbSize = sizeof task_class;
+  task_class.lpfnWndProc = TaskProc;
+  task_class.hInstance = instance_;
+  task_class.lpszClassName = kTaskClass;
+  RegisterClassExW(&task_class);
+  // A message-only window: posted tasks also run inside message boxes' loops.
+  task_window_ = CreateWindowExW(0, kTaskClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 instance_, this);
+}
+
+Win32Binding::~Win32Binding() {
+  if (task_window_) DestroyWindow(task_window_);
+  if (com_ready_) OleUninitialize();
+}
+
+template <class Handler>
+void Win32Binding::Dispatch(Handler handler) {
+  try {
+    handler();
+  } catch (const ui::ToolkitError& failure) {
+    ShowMessage(nullptr, std::to_string(failure.Number()) + "\r\n" + failure.Description(), "Error",
+                ui::MessageIcon::Information);
+  } catch (const std::exception& failure) {
+    ShowMessage(nullptr, failure.what(), "Error", ui::MessageIcon::Information);
+  }
+}
+
+// --- Forms ---
+
+SIZE Win32Binding::OuterSizePx(const ui::Form& form) const {
+  RECT r{0, 0, ToPixels(form.ClientWidth()), ToPixels(form.ClientHeight())};
+  AdjustWindowRectEx(&r, kFormStyle, FALSE, kFormExStyle);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+void Win32Binding::Load(ui::Form& form) {
+  auto* peer = new FormPeer;
+  peer->form = &form;
+  form.native = peer;
+  const SIZE size = OuterSizePx(form);
+  // Centred on the screen at first display.
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
+  CreateWindowExW(kFormExStyle, kFormClass, Widen(form.Caption()).c_str(), kFormStyle, x, y,
+                  size.cx, size.cy, nullptr, nullptr, instance_, peer);
+  if (!peer->window) {
+    form.native = nullptr;
+    delete peer;
+    throw ui::ToolkitError(7, "Out of memory");
+  }
+  form.UserMoved(ToTwips(x), ToTwips(y));
+  if (form.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*form.BackColor())));
+
+  std::vector<ui::Control*> order;
+  for (auto& control : form.Controls()) order.push_back(control.get());
+  // Child windows are created in tab order, which is their order for the Tab key.
+  std::stable_sort(order.begin(), order.end(), [](const ui::Control* a, const ui::Control* b) {
+    const int ta = a->TabIndex() < 0 ? INT32_MAX : a->TabIndex();
+    const int tb = b->TabIndex() < 0 ? INT32_MAX : b->TabIndex();
+    return ta < tb;
+  });
+  for (ui::Control* control : order) CreateControl(*peer, *control);
+  Update(form, ui::FormChange::Icon);
+}
+
+void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
+  auto* cp = new ControlPeer;
+  control.native = cp;
+  cp->id = kFirstControlId + static_cast<int>(peer.controls.size());
+  peer.controls[cp->id] = &control;
+
+  const ui::Rect& b = control.Bounds();
+  int height = ToPixels(b.height);
+  const wchar_t* window_class = L"STATIC";
+  DWORD style = WS_CHILD;
+  DWORD ex_style = 0;
+  std::wstring text = Widen(control.Caption());
+  switch (control.Kind()) {
+    case ui::ControlKind::Label:
+      style |= SS_LEFT | SS_NOPREFIX;
+      break;
+    case ui::ControlKind::TextBox:
+      window_class = L"EDIT";
+      style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+      ex_style = WS_EX_CLIENTEDGE;
+      break;
+    case ui::ControlKind::CheckBox:
+      window_class = L"BUTTON";
+      style |= WS_TABSTOP | BS_3STATE;  // not automatic: the model decides the value
+      break;
+    case ui::ControlKind::PushButton:
+      window_class = L"BUTTON";
+      style |= WS_TABSTOP | BS_PUSHBUTTON;
+      break;
+    case ui::ControlKind::DropDownList:
+      window_class = L"COMBOBOX";
+      style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+      height += kDropDownListPx;
+      text.clear();
+      break;
+    case ui::ControlKind::Image:
+      style |= SS_BITMAP;
+      text.clear();
+      break;
+  }
+  if (control.Visible()) style |= WS_VISIBLE;
+  if (!control.Enabled()) style |= WS_DISABLED;
+  cp->window = CreateWindowExW(ex_style, window_class, text.c_str(), style, ToPixels(b.left),
+                               ToPixels(b.top), ToPixels(b.width), height, peer.window,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_,
+                               nullptr);
+  if (font_.Get()) SendMessageW(cp->window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  // Bring the native control up to the model's state.
+  for (auto change : {ui::ControlChange::Value, ui::ControlChange::Items,
+                      ui::ControlChange::BackColor, ui::ControlChange::Picture})
+    Update(control, change);
+}
+
+void Win32Binding::Unload(ui::Form& form) {
+  FormPeer* peer = PeerOf(form);
+  if (!peer) return;
+  for (auto& control : form.Controls()) {
+    delete PeerOf(*control);
+    control->native = nullptr;
+  }
+  form.native = nullptr;
+  HWND window = peer->window;
+  peer->form = nullptr;
+  if (window) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
+  }
+  delete peer;
+}
+
+void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
+  FormPeer* peer = PeerOf(form);
+  if (!peer || !peer->window) return;
+  SyncGuard sync(*peer);
+  switch (change) {
+    case ui::FormChange::Caption:
+      SetWindowTextW(peer->window, Widen(form.Caption()).c_str());
+      break;
+    case ui::FormChange::Icon: {
+      auto* icon = dynamic_cast<const IconArt*>(form.Icon().get());
+      SendMessageW(peer->window, WM_SETICON, ICON_BIG,
+                   reinterpret_cast<LPARAM>(icon ? icon->Big() : nullptr));
+      SendMessageW(peer->window, WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(icon ? icon->Small() : nullptr));
+      break;
+    }
+    case ui::FormChange::Visible:
+      if (!form.Visible()) {
+        ShowWindow(peer->window, SW_HIDE);
+      } else if (form.State() == ui::WindowState::Minimized) {
+        ShowWindow(peer->window, SW_SHOWMINNOACTIVE);
+      } else {
+        ShowWindow(peer->window, IsIconic(peer->window) ? SW_RESTORE : SW_SHOWNORMAL);
+        SetForegroundWindow(peer->window);
+      }
+      break;
+    case ui::FormChange::WindowState: {
+      // A hidden window takes its state when it is shown.
+      if (!IsWindowVisible(peer->window)) break;
+      const bool minimised = form.State() == ui::WindowState::Minimized;
+      if (minimised != (IsIconic(peer->window) != FALSE))
+        ShowWindow(peer->window, minimised ? SW_MINIMIZE : SW_RESTORE);
+      break;
+    }
+    case ui::FormChange::Position:
+      SetWindowPos(peer->window, nullptr, ToPixels(form.Left()), ToPixels(form.Top()), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      break;
+    case ui::FormChange::BackColor:
+      peer->brush.Reset(form.BackColor() ? CreateSolidBrush(ToColorRef(*form.BackColor())) : nullptr);
+      InvalidateRect(peer->window, nullptr, TRUE);
+      break;
+  }
+}
+
+void Win32Binding::Repaint(ui::Form& form) {
+  if (FormPeer* peer = PeerOf(form); peer && peer->window)
+    RedrawWindow(peer->window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+int Win32Binding::OuterWidth(const ui::Form& form) {
+  if (FormPeer* peer = PeerOf(form); peer && peer->window) {
+    RECT r;
+    GetWindowRect(peer->window, &r);
+    return ToTwips(r.right - r.left);
+  }
+  return ToTwips(OuterSizePx(form).cx);
+}
+
+int Win32Binding::OuterHeight(const ui::Form& form) {
+  if (FormPeer* peer = PeerOf(form); peer && peer->window) {
+    RECT r;
+    GetWindowRect(peer->window, &r);
+    return ToTwips(r.bottom - r.top);
+  }
+  return ToTwips(OuterSizePx(form).cy);
+}
+
+// --- Controls ---
+
+void Win32Binding::Update(ui::Control& control, ui::ControlChange change) {
+  ControlPeer* cp = PeerOf(control);
+  FormPeer* peer = PeerOf(control.Owner());
+  if (!cp || !cp->window || !peer) return;
+  SyncGuard sync(*peer);
+  HWND window = cp->window;
+  switch (change) {
+    case ui::ControlChange::Caption:
+      SetWindowTextW(window, Widen(control.Caption()).c_str());
+      break;
+    case ui::ControlChange::Text: {
+      // The user's own typing comes back unchanged; rewriting it would move the caret.
+      const std::wstring text = Widen(control.Caption());
+      if (WindowText(window) != text) SetWindowTextW(window, text.c_str());
+      break;
+    }
+    case ui::ControlChange::Value:
+      if (auto* box = dynamic_cast<ui::CheckBox*>(&control))
+        SendMessageW(window, BM_SETCHECK, static_cast<WPARAM>(box->Value()), 0);
+      break;
+    case ui::ControlChange::Items:
+      if (auto* list = dynamic_cast<ui::DropDownList*>(&control)) {
+        SendMessageW(window, CB_RESETCONTENT, 0, 0);
+        for (const std::string& item : list->Items())
+          SendMessageW(window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+        SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(list->ListIndex()), 0);
+      }
+      break;
+    case ui::ControlChange::ListIndex:
+      if (auto* list = dynamic_cast<ui::DropDownList*>(&control))
+        SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(list->ListIndex()), 0);
+      break;
+    case ui::ControlChange::Enabled:
+      EnableWindow(window, control.Enabled());
+      break;
+    case ui::ControlChange::Visible:
+      ShowWindow(window, control.Visible() ? SW_SHOWNA : SW_HIDE);
+      break;
+    case ui::ControlChange::BackColor:
+      cp->brush.Reset(control.BackColor() ? CreateSolidBrush(ToColorRef(*control.BackColor()))
+                                          : nullptr);
+      InvalidateRect(window, nullptr, TRUE);
+      break;
+    case ui::ControlChange::Picture:
+      if (auto* image = dynamic_cast<ui::Image*>(&control)) RenderPicture(*image);
+      break;
+  }
+}
+
+// Draws the picture at its own size, in the control's area.
+void Win32Binding::RenderPicture(ui::Image& image) {
+  ControlPeer* cp = PeerOf(image);
+  const auto* art = dynamic_cast<const PictureArt*>(image.Picture().get());
+  UniqueBitmap bitmap;
+  if (art && art->Picture()) {
+    OLE_XSIZE_HIMETRIC width = 0;
+    OLE_YSIZE_HIMETRIC height = 0;
+    art->Picture()->get_Width(&width);
+    art->Picture()->get_Height(&height);
+    const int cx = MulDiv(width, dpi_, 2540);
+    const int cy = MulDiv(height, dpi_, 2540);
+    DcOwner screen(nullptr);
+    HDC memory = CreateCompatibleDC(screen.Get());
+    bitmap.Reset(CreateCompatibleBitmap(screen.Get(), cx, cy));
+    HGDIOBJ old = SelectObject(memory, bitmap.Get());
+    art->Picture()->Render(memory, 0, 0, cx, cy, 0, height, width, -height, nullptr);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+  }
+  SendMessageW(cp->window, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.Get()));
+  cp->bitmap = std::move(bitmap);
+}
+
+// --- Timers and tasks ---
+
+void Win32Binding::Schedule(ui::Timer& timer) {
+  FormPeer* peer = PeerOf(timer.Owner());
+  if (!peer || !peer->window) return;
+  const auto& timers = timer.Owner().Timers();
+  const auto index = std::find_if(timers.begin(), timers.end(),
+                                  [&](const auto& t) { return t.get() == &timer; }) -
+                     timers.begin();
+  const UINT_PTR id = kFirstTimerId + static_cast<UINT_PTR>(index);
+  // SetTimer on a running timer starts its period anew.
+  if (timer.Enabled())
+    SetTimer(peer->window, id, static_cast<UINT>(std::max(timer.Interval(), 1)), nullptr);
+  else
+    KillTimer(peer->window, id);
+}
+
+void Win32Binding::Post(std::function<void()> task) {
+  tasks_.push_back(std::move(task));
+  PostMessageW(task_window_, kRunPostedTasks, 0, 0);
+}
+
+void Win32Binding::RunPostedTasks() {
+  while (!tasks_.empty()) {
+    auto task = std::move(tasks_.front());
+    tasks_.pop_front();
+    Dispatch(task);
+  }
+}
+
+void Win32Binding::RunLoop() {
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+    if (top && GetPropW(top, kFormClass) && IsDialogMessageW(top, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void Win32Binding::ShowMessage(const ui::Form* owner, const std::string& text,
+                               const std::string& caption, ui::MessageIcon icon) {
+  HWND owner_window = owner && PeerOf(*owner) ? PeerOf(*owner)->window : nullptr;
+  const UINT flags = MB_OK | MB_SETFOREGROUND |
+                     (icon == ui::MessageIcon::Warning ? MB_ICONWARNING : MB_ICONINFORMATION) |
+                     (owner_window ? 0 : MB_TASKMODAL);
+  MessageBoxW(owner_window, Widen(text).c_str(), Widen(caption).c_str(), flags);
+}
+
+ui::Resource Win32Binding::LoadArt(ui::EmbeddedArt art) {
+  if (art == ui::EmbeddedArt::Logo) {
+    ComPtr<IPicture> picture = DecodeJpegResource(instance_, IDR_LOGO_JPEG);
+    if (!picture.Get()) return nullptr;
+    return std::make_shared<PictureArt>(std::move(picture));
+  }
+  auto load = [&](int metric_x, int metric_y) {
+    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
+                                         GetSystemMetrics(metric_x), GetSystemMetrics(metric_y),
+                                         LR_DEFAULTCOLOR));
+  };
+  HICON big = load(SM_CXICON, SM_CYICON);
+  HICON small = load(SM_CXSMICON, SM_CYSMICON);
+  if (!big && !small) return nullptr;
+  return std::make_shared<IconArt>(big, small);
+}
+
+// --- Window procedures ---
+
+LRESULT CALLBACK Win32Binding::TaskProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  } else if (message == kRunPostedTasks) {
+    if (auto* self = reinterpret_cast<Win32Binding*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+      self->RunPostedTasks();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT CALLBACK Win32Binding::FormProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+    auto* peer = static_cast<FormPeer*>(create->lpCreateParams);
+    peer->window = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer));
+    // Marks our forms for the dialog-key handling of the message loop.
+    SetPropW(window, kFormClass, reinterpret_cast<HANDLE>(1));
+  }
+  if (message == WM_NCDESTROY) RemovePropW(window, kFormClass);
+  auto* peer = reinterpret_cast<FormPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (peer && peer->form) {
+    auto& self = static_cast<Win32Binding&>(peer->form->App().Platform());
+    return self.OnFormMessage(*peer, message, wparam, lparam);
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam, LPARAM lparam) {
+  HWND window = peer.window;
+  switch (message) {
+    case WM_COMMAND:
+      if (lparam) OnCommand(peer, LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_TIMER: {
+      const auto& timers = peer.form->Timers();
+      const size_t index = wparam - kFirstTimerId;
+      if (wparam >= kFirstTimerId && index < timers.size()) {
+        ui::Timer* timer = timers[index].get();
+        Dispatch([timer] { timer->Elapsed(); });
+      }
+      return 0;
+    }
+    case WM_SIZE:
+      OnSize(peer, wparam);
+      return 0;
+    case WM_MOVE:
+      OnMove(peer);
+      return 0;
+    case WM_CLOSE: {
+      ui::Form* form = peer.form;
+      Dispatch([form] { form->UserClosed(); });
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      if (OnEraseBackground(peer, reinterpret_cast<HDC>(wparam))) return 1;
+      break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      if (LRESULT brush = OnControlColor(peer, reinterpret_cast<HDC>(wparam),
+                                         reinterpret_cast<HWND>(lparam)))
+        return brush;
+      break;
+    default:
+      if (message == kTrayCallbackMessage) {
+        ui::Form* form = peer.form;
+        const int code = static_cast<int>(LOWORD(lparam));
+        Dispatch([form, code] {
+          if (form->OnNotifyIcon) form->OnNotifyIcon(code);
+        });
+        return 0;
+      }
+      if (message == taskbar_created_ && taskbar_created_ != 0) {
+        ui::Form* form = peer.form;
+        Dispatch([form] {
+          if (form->OnNotifyAreaCreated) form->OnNotifyAreaCreated();
+        });
+        return 0;
+      }
+      break;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void Win32Binding::OnCommand(FormPeer& peer, int id, int code) {
+  auto found = peer.controls.find(id);
+  if (found == peer.controls.end() || peer.syncing) return;
+  ui::Control* control = found->second;
+  HWND window = PeerOf(*control)->window;
+  switch (control->Kind()) {
+    case ui::ControlKind::PushButton:
+      if (code == BN_CLICKED)
+        Dispatch([control] { static_cast<ui::PushButton*>(control)->UserClicked(); });
+      break;
+    case ui::ControlKind::CheckBox:
+      if (code == BN_CLICKED)
+        Dispatch([control] { static_cast<ui::CheckBox*>(control)->UserClicked(); });
+      break;
+    case ui::ControlKind::TextBox:
+      if (code == EN_CHANGE) {
+        const std::string text = Narrow(WindowText(window));
+        Dispatch([control, text] { static_cast<ui::TextBox*>(control)->UserEdited(text); });
+      }
+      break;
+    case ui::ControlKind::DropDownList:
+      if (code == CBN_SELCHANGE) {
+        const int index = static_cast<int>(SendMessageW(window, CB_GETCURSEL, 0, 0));
+        Dispatch([control, index] { static_cast<ui::DropDownList*>(control)->UserSelected(index); });
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void Win32Binding::OnSize(FormPeer& peer, WPARAM kind) {
+  if (peer.syncing) return;
+  ui::Form* form = peer.form;
+  if (kind == SIZE_MINIMIZED)
+    Dispatch([form] { form->UserChangedState(ui::WindowState::Minimized); });
+  else if (kind == SIZE_RESTORED || kind == SIZE_MAXIMIZED)
+    Dispatch([form] { form->UserChangedState(ui::WindowState::Normal); });
+}
+
+void Win32Binding::OnMove(FormPeer& peer) {
+  if (IsIconic(peer.window)) return;
+  RECT r;
+  GetWindowRect(peer.window, &r);
+  peer.form->UserMoved(ToTwips(r.left), ToTwips(r.top));
+}
+
+bool Win32Binding::OnEraseBackground(FormPeer& peer, HDC dc) {
+  if (!peer.brush.Get()) return false;
+  RECT r;
+  GetClientRect(peer.window, &r);
+  FillRect(dc, &r, peer.brush.Get());
+  return true;
+}
+
+LRESULT Win32Binding::OnControlColor(FormPeer& peer, HDC dc, HWND control_window) {
+  const int id = GetDlgCtrlID(control_window);
+  auto found = peer.controls.find(id);
+  if (found == peer.controls.end()) return 0;
+  ui::Control* control = found->second;
+  // A read-only or disabled text box keeps the system's colours.
+  if (control->Kind() == ui::ControlKind::TextBox) return 0;
+  ControlPeer* cp = PeerOf(*control);
+  HBRUSH brush = cp->brush.Get() ? cp->brush.Get() : peer.brush.Get();
+  if (!brush) return 0;
+  const ui::Color color = control->BackColor() ? *control->BackColor()
+                                               : peer.form->BackColor().value_or(ui::Color{});
+  SetBkColor(dc, ToColorRef(color));
+  SetBkMode(dc, OPAQUE);
+  return reinterpret_cast<LRESULT>(brush);
+}
+
+}  // namespace
+
+std::unique_ptr<ui::Binding> MakeBinding() { return std::make_unique<Win32Binding>(); }
+
+void ReportFatal(const char* what) {
+  MessageBoxW(nullptr, Widen(what ? what : "Unknown failure").c_str(), L"Error",
+              MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
+}
+
+}  // namespace platform::win32

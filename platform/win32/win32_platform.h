@@ -1,0 +1,20 @@
+// Factories of the Windows backend; the header itself needs no Windows header.
+#pragma once
+
+#include <memory>
+
+#include "platform/declarations.h"
+#include "ui/toolkit.h"
+
+namespace platform::win32 {
+
+// Real windows and standard controls for the toolkit model.
+std::unique_ptr<ui::Binding> MakeBinding();
+
+// Shell_NotifyIconA.
+std::unique_ptr<platform::NotifyArea> MakeNotifyArea();
+
+// Reports a failure that nothing else caught, in a modal box.
+void ReportFatal(const char* what);
+
+}  // namespace platform::win32

@@ -1,0 +1,36 @@
+#include "server/supervision.h"
+
+#include <exception>
+
+namespace server {
+
+void SupervisionTick(GlobalVariables& g, ServerControl& server, SupervisedControls& controls) {
+  controls.SetTimerEnabled(false);
+  try {
+    const bool running = server.IsServerRunning(g.ServerPid);
+    if (running) {
+      if (controls.StartEnabled()) {
+        controls.SetStartEnabled(false);
+        controls.SetStopEnabled(true);
+        controls.SetPortEnabled(false);
+      }
+    } else {
+      if (!controls.StartEnabled()) {
+        controls.SetStartEnabled(true);
+        controls.SetStopEnabled(false);
+        controls.SetPortEnabled(true);
+      }
+      g.ServerPid = 0;
+      g.ServerStartTime = 0;
+    }
+    if (g.AutoStartPending == 1) {
+      g.AutoStartPending = 0;
+      if (controls.StartEnabled()) server.Start();
+    }
+  } catch (const std::exception&) {
+    // A failed step of one tick must not end supervision; the next tick retries the probe.
+  }
+  controls.SetTimerEnabled(true);
+}
+
+}  // namespace server

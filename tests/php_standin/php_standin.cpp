@@ -1,0 +1,136 @@
+// Stands in for the PHP interpreter in the Windows tests: Debian's PHP cannot be
+// launched as a Windows process under Wine. It takes php's "-S host:port -t root"
+// arguments (anything else is ignored), and serves the files below root over
+// HTTP/1.0, one request at a time.
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+class Socket {
+ public:
+  explicit Socket(SOCKET s) : s_(s) {}
+  ~Socket() {
+    if (s_ != INVALID_SOCKET) closesocket(s_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  SOCKET Get() const { return s_; }
+  bool Valid() const { return s_ != INVALID_SOCKET; }
+
+ private:
+  SOCKET s_;
+};
+
+bool ReadFile(const std::string& path, std::string& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  bytes = s.str();
+  return true;
+}
+
+void SendAll(SOCKET s, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+    if (n <= 0) return;
+    sent += static_cast<size_t>(n);
+  }
+}
+
+std::string Response(const std::string& status, const std::string& body) {
+  return "HTTP/1.0 " + status +
+         "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\nConnection: close\r\n\r\n" + body;
+}
+
+std::string Answer(const std::string& request, std::string root) {
+  std::istringstream line(request.substr(0, request.find("\r\n")));
+  std::string method, target;
+  line >> method >> target;
+  if (method != "GET") return Response("405 Method Not Allowed", "Method Not Allowed\n");
+  target = target.substr(0, target.find('?'));
+  if (target.empty() || target[0] != '/' || target.find("..") != std::string::npos ||
+      target.find('\\') != std::string::npos)
+    return Response("403 Forbidden", "Forbidden\n");
+  if (!root.empty() && root.back() != '/' && root.back() != '\\') root += '/';
+  std::string body;
+  if (target == "/") {
+    if (ReadFile(root + "index.html", body) || ReadFile(root + "index.php", body))
+      return Response("200 OK", body);
+  } else if (ReadFile(root + target.substr(1), body)) {
+    return Response("200 OK", body);
+  }
+  return Response("404 Not Found", "Not Found\n");
+}
+
+void Serve(SOCKET client, const std::string& root) {
+  // A client that connects and sends nothing must not hold the server for long.
+  DWORD timeout_ms = 2000;
+  setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+             sizeof timeout_ms);
+  std::string request;
+  char buffer[2048];
+  while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+    const int n = recv(client, buffer, sizeof buffer, 0);
+    if (n <= 0) return;
+    request.append(buffer, static_cast<size_t>(n));
+  }
+  SendAll(client, Answer(request, root));
+  shutdown(client, SD_SEND);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string address, root = ".";
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "-S") == 0)
+      address = argv[++i];
+    else if (std::strcmp(argv[i], "-t") == 0)
+      root = argv[++i];
+  }
+  const size_t colon = address.rfind(':');
+  if (colon == std::string::npos) {
+    std::fprintf(stderr, "Invalid address: %s\n", address.c_str());
+    return 64;
+  }
+  const std::string host = address.substr(0, colon);
+  const int port = std::atoi(address.c_str() + colon + 1);
+
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
+  Socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  BOOL exclusive = TRUE;
+  setsockopt(listener.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+             reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  if (!listener.Valid() || port < 1 || port > 65535 ||
+      inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1 ||
+      bind(listener.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(listener.Get(), SOMAXCONN) != 0) {
+    std::fprintf(stderr, "Failed to listen on %s (reason: error %d)\n", address.c_str(),
+                 WSAGetLastError());
+    return 1;
+  }
+  std::printf("Stand-in Development Server (http://%s) started\n", address.c_str());
+  std::fflush(stdout);
+
+  for (;;) {
+    Socket client(accept(listener.Get(), nullptr, nullptr));
+    if (client.Valid()) Serve(client.Get(), root);
+  }
+}

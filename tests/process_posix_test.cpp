@@ -1,0 +1,229 @@
+// The POSIX backend against Debian's real PHP interpreter.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/global_variables.h"
+#include "platform/process.h"
+#include "server/server_control.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char kPhp[] = "/usr/bin/php";
+constexpr char kPage[] = "dravelo process test page";
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return addr;
+}
+
+// A port nothing listens on right now.
+int FreePort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr = Loopback(0);
+  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(s);
+  return ntohs(addr.sin_port);
+}
+
+// The whole response to "GET /", or empty when nothing answers.
+std::string HttpGet(int port) {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in addr = Loopback(port);
+  std::string response;
+  if (connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
+    timeval timeout{2, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    const std::string request = "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    if (send(s, request.data(), request.size(), MSG_NOSIGNAL) ==
+        static_cast<ssize_t>(request.size())) {
+      char buffer[4096];
+      for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;)
+        response.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  close(s);
+  return response;
+}
+
+bool ServesPage(int port) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (HttpGet(port).find(kPage) != std::string::npos) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
+class ProcessPosixTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(kPhp)) GTEST_SKIP() << kPhp << " is not installed";
+    fs::create_directories(install_ / "php/www/public");
+    fs::create_symlink(kPhp, install_ / "php/php");
+    install_.Write("php/www/public/index.html", std::string("<p>") + kPage + "</p>\n");
+    g_.ServerPort = FreePort();
+  }
+
+  void TearDown() override {
+    // Only identifiers that are still our unreaped children are signalled.
+    for (pid_t pid : ours_) {
+      if (waitpid(pid, nullptr, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+      }
+    }
+  }
+
+  // Starts the server and remembers it for TearDown.
+  void Start() {
+    control_.Start();
+    if (g_.ServerPid != 0) ours_.push_back(g_.ServerPid);
+  }
+
+  // IsServerRunning polled until it turns false, a bounded number of times.
+  bool StopsRunning() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (!control_.IsServerRunning(g_.ServerPid)) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }
+
+  testing_support::TempDir install_;
+  GlobalVariables g_;
+  std::unique_ptr<platform::Processes> processes_ = platform::MakeProcesses();
+  std::vector<std::string> warnings_;
+  server::ServerControl control_{
+      g_, *processes_, [this](const std::string& t) { warnings_.push_back(t); }, install_.Str()};
+  std::vector<pid_t> ours_;
+};
+
+TEST_F(ProcessPosixTest, ServerLivesUntilKilledFromOutside) {
+  Start();
+  ASSERT_NE(g_.ServerPid, 0) << (warnings_.empty() ? "" : warnings_[0]);
+  EXPECT_NE(g_.ServerStartTime, 0u);
+  EXPECT_TRUE(warnings_.empty());
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+  EXPECT_TRUE(control_.IsServerRunning(g_.ServerPid));
+
+  // A second Start while one is tracked launches nothing.
+  const int32_t first = g_.ServerPid;
+  control_.Start();
+  EXPECT_EQ(g_.ServerPid, first);
+  EXPECT_TRUE(warnings_.empty());
+
+  ASSERT_EQ(kill(g_.ServerPid, SIGKILL), 0);
+  EXPECT_TRUE(StopsRunning());
+  // Reaped: the identifier is no longer ours to terminate.
+  EXPECT_FALSE(control_.KillServer(g_.ServerPid));
+  EXPECT_FALSE(control_.IsServerRunning(g_.ServerPid));
+}
+
+TEST_F(ProcessPosixTest, StopTerminatesTheServer) {
+  Start();
+  ASSERT_NE(g_.ServerPid, 0);
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+  control_.Stop();
+  EXPECT_TRUE(warnings_.empty());
+  EXPECT_TRUE(StopsRunning());
+  EXPECT_TRUE(HttpGet(g_.ServerPort).empty());
+
+  // Gone and reaped: Stop now warns, and the port is free for the next Start.
+  control_.Stop();
+  EXPECT_EQ(warnings_, std::vector<std::string>{"Unable to access running Webserver."});
+  warnings_.clear();
+  g_.ServerPid = 0;
+  Start();
+  ASSERT_NE(g_.ServerPid, 0) << (warnings_.empty() ? "" : warnings_[0]);
+  EXPECT_TRUE(ServesPage(g_.ServerPort));
+}
+
+TEST_F(ProcessPosixTest, IdentifierOfAnotherProcessIsLeftAlone) {
+  const pid_t stranger = fork();
+  ASSERT_GE(stranger, 0);
+  if (stranger == 0) {
+    pause();
+    _exit(0);
+  }
+  ours_.push_back(stranger);
+
+  g_.ServerPid = stranger;
+  g_.ServerStartTime = 0;
+  EXPECT_FALSE(control_.IsServerRunning(g_.ServerPid));
+  EXPECT_FALSE(control_.KillServer(g_.ServerPid));
+  control_.Stop();
+  EXPECT_EQ(warnings_, std::vector<std::string>{"Unable to access running Webserver."});
+  EXPECT_EQ(waitpid(stranger, nullptr, WNOHANG), 0) << "the stranger was ended";
+  EXPECT_EQ(kill(stranger, 0), 0);
+}
+
+TEST_F(ProcessPosixTest, WrongStartTimeIsNotOurServer) {
+  Start();
+  ASSERT_NE(g_.ServerPid, 0);
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+
+  const uint64_t real = g_.ServerStartTime;
+  g_.ServerStartTime = real + 1;
+  EXPECT_FALSE(control_.IsServerRunning(g_.ServerPid));
+  EXPECT_FALSE(control_.KillServer(g_.ServerPid));
+  EXPECT_TRUE(ServesPage(g_.ServerPort));
+
+  g_.ServerStartTime = real;
+  EXPECT_TRUE(control_.IsServerRunning(g_.ServerPid));
+  EXPECT_TRUE(control_.KillServer(g_.ServerPid));
+  EXPECT_TRUE(StopsRunning());
+}
+
+TEST_F(ProcessPosixTest, PortInUseIsRefused) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  const sockaddr_in addr = Loopback(g_.ServerPort);
+  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+
+  Start();
+  EXPECT_EQ(g_.ServerPid, 0);
+  EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + std::to_string(g_.ServerPort) +
+                                                " is already in use."});
+  EXPECT_TRUE(processes_->IsLoopbackPortInUse(g_.ServerPort));
+  close(listener);
+  EXPECT_FALSE(processes_->IsLoopbackPortInUse(g_.ServerPort));
+}
+
+TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {
+  fs::remove(install_ / "php/php");
+  Start();
+  EXPECT_EQ(g_.ServerPid, 0);
+  ASSERT_EQ(warnings_.size(), 1u);
+  EXPECT_EQ(warnings_[0], std::string("Unable to start Webserver.\r\n") + std::strerror(ENOENT));
+
+  // Launched directly, the backend says the same.
+  const platform::LaunchResult result =
+      processes_->Launch((install_ / "php/php").string(), "php\\php -v", install_.Str());
+  EXPECT_EQ(result.pid, 0);
+  EXPECT_EQ(result.error, std::strerror(ENOENT));
+}
+
+}  // namespace

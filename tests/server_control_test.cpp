@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/global_variables.h"
+#include "platform/process.h"
+#include "server/command_line.h"
+#include "server/server_control.h"
+
+namespace {
+
+struct LaunchCall {
+  std::string program, command_line, working_dir;
+};
+
+// Records every call; answers from fields the test sets.
+class RecordingProcesses : public platform::Processes {
+ public:
+  platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
+                                const std::string& working_dir) override {
+    launches.push_back({program, command_line, working_dir});
+    if (!launch_error.empty()) return {0, 0, launch_error};
+    return {next_pid, next_start_time, {}};
+  }
+  bool IsRunning(int32_t pid, uint64_t start_time) override {
+    probes.push_back({pid, start_time});
+    return running;
+  }
+  bool Terminate(int32_t pid, uint64_t start_time) override {
+    terminations.push_back({pid, start_time});
+    return openable;
+  }
+  bool IsLoopbackPortInUse(int port) override {
+    port_checks.push_back(port);
+    return port == busy_port;
+  }
+
+  int Calls() const {
+    return static_cast<int>(launches.size() + probes.size() + terminations.size() +
+                            port_checks.size());
+  }
+
+  std::vector<LaunchCall> launches;
+  std::vector<std::pair<int32_t, uint64_t>> probes, terminations;
+  std::vector<int> port_checks;
+  std::string launch_error;
+  int32_t next_pid = 4242;
+  uint64_t next_start_time = 133'000'000'000ULL;
+  bool running = true;
+  bool openable = true;
+  int busy_port = -1;
+};
+
+#ifdef _WIN32
+const char kInstallDir[] = "C:\\Program Files\\Dravelo";
+const char kInstalledInterpreter[] = "C:\\Program Files\\Dravelo\\php\\php.exe";
+#else
+const char kInstallDir[] = "/opt/Dravelo WEB";
+const char kInstalledInterpreter[] = "/opt/Dravelo WEB/php/php";
+#endif
+
+class ServerControlTest : public ::testing::Test {
+ protected:
+  server::ServerControl Make(std::string install_dir = kInstallDir) {
+    return server::ServerControl(
+        g, processes, [this](const std::string& t) { warnings.push_back(t); },
+        std::move(install_dir));
+  }
+
+  GlobalVariables g;
+  RecordingProcesses processes;
+  std::vector<std::string> warnings;
+};
+
+TEST(CommandLine, PortIsPlacedInDecimal) {
+  const struct {
+    int32_t port;
+    const char* expected;
+  } cases[] = {
+      {80, "php\\php -S 127.0.0.1:80 -t php/www/public/"},
+      {81, "php\\php -S 127.0.0.1:81 -t php/www/public/"},
+      {0, "php\\php -S 127.0.0.1:0 -t php/www/public/"},
+      {-5, "php\\php -S 127.0.0.1:-5 -t php/www/public/"},
+      {65535, "php\\php -S 127.0.0.1:65535 -t php/www/public/"},
+      {8, "php\\php -S 127.0.0.1:8 -t php/www/public/"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(server::ServerCommandLine(c.port), c.expected) << c.port;
+}
+
+TEST_F(ServerControlTest, NoTrackedServerMakesNoPlatformCall) {
+  auto control = Make();
+  g.ServerPid = 0;
+  // The shared ServerPid decides, whatever the argument says.
+  EXPECT_FALSE(control.IsServerRunning(0));
+  EXPECT_FALSE(control.IsServerRunning(777));
+  EXPECT_TRUE(control.KillServer(0));
+  EXPECT_TRUE(control.KillServer(777));
+  control.Stop();
+  EXPECT_EQ(processes.Calls(), 0);
+  EXPECT_TRUE(warnings.empty());
+}
+
+TEST_F(ServerControlTest, TrackedServerIsAskedWithItsStartTime) {
+  auto control = Make();
+  g.ServerPid = 900;
+  g.ServerStartTime = 55;
+
+  processes.running = true;
+  EXPECT_TRUE(control.IsServerRunning(g.ServerPid));
+  processes.running = false;
+  EXPECT_FALSE(control.IsServerRunning(g.ServerPid));
+  processes.openable = true;
+  EXPECT_TRUE(control.KillServer(g.ServerPid));
+  processes.openable = false;
+  EXPECT_FALSE(control.KillServer(g.ServerPid));
+
+  const std::vector<std::pair<int32_t, uint64_t>> expected = {{900, 55}, {900, 55}};
+  EXPECT_EQ(processes.probes, expected);
+  EXPECT_EQ(processes.terminations, expected);
+}
+
+TEST_F(ServerControlTest, Stop) {
+  auto control = Make();
+  g.ServerPid = 900;
+  g.ServerStartTime = 55;
+
+  processes.openable = true;
+  control.Stop();
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_EQ(g.ServerPid, 900);
+
+  processes.openable = false;
+  control.Stop();
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "Unable to access running Webserver.");
+  EXPECT_EQ(g.ServerPid, 900);  // the tick clears it, not Stop
+  EXPECT_EQ(processes.terminations.size(), 2u);
+}
+
+TEST_F(ServerControlTest, StartLaunchesTheInstalledInterpreter) {
+  auto control = Make();
+  g.ServerPort = 8080;
+  control.Start();
+
+  ASSERT_EQ(processes.launches.size(), 1u);
+  EXPECT_EQ(processes.launches[0].program, kInstalledInterpreter);
+  EXPECT_EQ(processes.launches[0].command_line, "php\\php -S 127.0.0.1:8080 -t php/www/public/");
+  EXPECT_EQ(processes.launches[0].working_dir, kInstallDir);
+  EXPECT_EQ(processes.port_checks, std::vector<int>{8080});
+  EXPECT_EQ(g.ServerPid, 4242);
+  EXPECT_EQ(g.ServerStartTime, 133'000'000'000ULL);
+  EXPECT_TRUE(warnings.empty());
+
+  // Pressed again before the tick: the tracked server is not replaced by a second one.
+  processes.next_pid = 5000;
+  control.Start();
+  EXPECT_EQ(processes.launches.size(), 1u);
+  EXPECT_EQ(g.ServerPid, 4242);
+}
+
+TEST_F(ServerControlTest, StartWithoutInstallDirUsesTheCurrentDirectory) {
+  auto control = Make("");
+  control.Start();
+  ASSERT_EQ(processes.launches.size(), 1u);
+  const std::string& program = processes.launches[0].program;
+  EXPECT_TRUE(std::filesystem::path(program).is_absolute()) << program;
+  EXPECT_EQ(program,
+            platform::JoinPath(platform::CurrentDirectory(), platform::kInterpreterRelativePath));
+  EXPECT_EQ(processes.launches[0].working_dir, "");  // inherited
+}
+
+TEST_F(ServerControlTest, StartRefusesAPortInUse) {
+  auto control = Make();
+  g.ServerPort = 8081;
+  processes.busy_port = 8081;
+  control.Start();
+  EXPECT_TRUE(processes.launches.empty());
+  EXPECT_EQ(g.ServerPid, 0);
+  EXPECT_EQ(warnings, std::vector<std::string>{"TCP port 8081 is already in use."});
+
+  // Freed again, the same Start goes through.
+  processes.busy_port = -1;
+  control.Start();
+  EXPECT_EQ(processes.launches.size(), 1u);
+  EXPECT_EQ(g.ServerPid, 4242);
+}
+
+TEST_F(ServerControlTest, StartReportsALaunchFailure) {
+  auto control = Make();
+  processes.launch_error = "The system cannot find the file specified.";
+  g.ServerStartTime = 9;
+  control.Start();
+  EXPECT_EQ(processes.launches.size(), 1u);
+  EXPECT_EQ(g.ServerPid, 0);
+  EXPECT_EQ(warnings,
+            std::vector<std::string>{
+                "Unable to start Webserver.\r\nThe system cannot find the file specified."});
+  EXPECT_EQ(warnings[0].rfind(server::kUnableToStart, 0), 0u);
+}
+
+TEST_F(ServerControlTest, PortOutsideTheRangeIsLaunchedUnchecked) {
+  const struct {
+    int32_t port;
+    const char* command_line;
+  } cases[] = {
+      {0, "php\\php -S 127.0.0.1:0 -t php/www/public/"},
+      {-5, "php\\php -S 127.0.0.1:-5 -t php/www/public/"},
+      {65536, "php\\php -S 127.0.0.1:65536 -t php/www/public/"},
+  };
+  for (const auto& c : cases) {
+    GlobalVariables fresh;
+    RecordingProcesses recorder;
+    recorder.busy_port = c.port;  // would refuse it, were it asked
+    fresh.ServerPort = c.port;
+    server::ServerControl control(
+        fresh, recorder, [](const std::string&) {}, kInstallDir);
+    control.Start();
+    EXPECT_TRUE(recorder.port_checks.empty()) << c.port;
+    ASSERT_EQ(recorder.launches.size(), 1u) << c.port;
+    EXPECT_EQ(recorder.launches[0].command_line, c.command_line);
+    EXPECT_EQ(fresh.ServerPid, 4242) << c.port;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+#include "support/fakes.h"
+
+#include <algorithm>
+
+namespace testing_support {
+
+platform::LaunchResult FakeProcesses::Launch(const std::string& program,
+                                             const std::string& command_line,
+                                             const std::string&) {
+  if (!launch_failure.empty()) return {0, 0, launch_failure};
+  const int32_t pid = next_pid_;
+  next_pid_ += 4;
+  const uint64_t start_time = 1000 + static_cast<uint64_t>(pid);
+  launched.push_back({pid, start_time, program, command_line});
+  if (servers_exit_at_once) launched.back().alive = false;
+  return {pid, start_time, {}};
+}
+
+FakeProcesses::Process* FakeProcesses::Find(int32_t pid, uint64_t start_time) {
+  for (auto& p : launched)
+    if (p.pid == pid && p.start_time == start_time && !p.released) return &p;
+  return nullptr;
+}
+
+bool FakeProcesses::IsRunning(int32_t pid, uint64_t start_time) {
+  ++probes;
+  const Process* p = Find(pid, start_time);
+  return p && p->alive;
+}
+
+bool FakeProcesses::Terminate(int32_t pid, uint64_t start_time) {
+  ++terminations;
+  Process* p = Find(pid, start_time);
+  if (!p) return false;
+  p->alive = false;
+  return true;
+}
+
+void FakeProcesses::KillFromOutside(int32_t pid) {
+  for (auto& p : launched)
+    if (p.pid == pid) p.alive = false, p.released = true;
+}
+
+int FakeProcesses::Running() const {
+  return static_cast<int>(
+      std::count_if(launched.begin(), launched.end(), [](const Process& p) { return p.alive; }));
+}
+
+bool FakeNotifyArea::ShellNotifyIcon(uint32_t message, const platform::NotifyIconRecord& record) {
+  calls.push_back(message);
+  const auto key = std::make_pair(record.hWnd, record.uID);
+  if (message == platform::kNimAdd) {
+    if (record.cbSize != sizeof record || icons.count(key)) return false;
+    icons.insert(key);
+    last_tip = record.szTip;
+    return true;
+  }
+  if (message == platform::kNimDelete) return icons.erase(key) != 0;
+  return false;
+}
+
+}  // namespace testing_support

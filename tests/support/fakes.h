@@ -1,0 +1,59 @@
+// Substitutes for the process backend and the notification area.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/declarations.h"
+#include "platform/process.h"
+
+namespace testing_support {
+
+class FakeProcesses : public platform::Processes {
+ public:
+  struct Process {
+    int32_t pid;
+    uint64_t start_time;
+    std::string program;
+    std::string command_line;
+    bool alive = true;
+    // Ended and released by the system: it can no longer be opened.
+    bool released = false;
+  };
+
+  platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
+                                const std::string& working_dir) override;
+  bool IsRunning(int32_t pid, uint64_t start_time) override;
+  bool Terminate(int32_t pid, uint64_t start_time) override;
+  bool IsLoopbackPortInUse(int port) override { return ports_in_use.count(port) != 0; }
+
+  // Ends a process as something outside the program would.
+  void KillFromOutside(int32_t pid);
+  int Running() const;
+
+  std::vector<Process> launched;
+  std::set<int> ports_in_use;
+  std::string launch_failure;  // non-empty: launching fails with this reason
+  // A launched server that ends at once, as one that cannot bind its port.
+  bool servers_exit_at_once = false;
+  int probes = 0;
+  int terminations = 0;
+
+ private:
+  Process* Find(int32_t pid, uint64_t start_time);
+  int32_t next_pid_ = 4100;
+};
+
+class FakeNotifyArea : public platform::NotifyArea {
+ public:
+  bool ShellNotifyIcon(uint32_t message, const platform::NotifyIconRecord& record) override;
+  // The icons present, by window and icon identifier.
+  std::set<std::pair<void*, uint32_t>> icons;
+  std::vector<uint32_t> calls;
+  std::string last_tip;
+};
+
+}  // namespace testing_support

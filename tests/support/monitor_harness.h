@@ -1,0 +1,43 @@
+// The whole program on the headless binding, with fake processes and a fake
+// notification area, in a throwaway installation folder.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/lifecycle.h"
+#include "support/fakes.h"
+#include "support/headless_binding.h"
+#include "support/temp_dir.h"
+
+namespace testing_support {
+
+inline constexpr char kDefaultSettingsBytes[] =
+    " 1 \r\n 0 \r\n 0 \r\n 80 \r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+
+struct MonitorHarness {
+  TempDir dir;
+  HeadlessBinding binding;
+  FakeProcesses processes;
+  FakeNotifyArea area;
+  uint16_t system_lang_id = 0x0409;
+  std::unique_ptr<app::Monitor> monitor;
+
+  app::Monitor& Make() {
+    monitor = std::make_unique<app::Monitor>(
+        app::Environment{binding, processes, area, system_lang_id, dir.Str()});
+    return *monitor;
+  }
+  // Start-up only, without the event loop: the state right after start-up.
+  app::Monitor& StartOnly() {
+    Make();
+    monitor->StartUp();
+    binding.Pump();
+    return *monitor;
+  }
+  ui::MainWindow& Main() { return *monitor->MainWindow(); }
+  GlobalVariables& G() { return monitor->Globals(); }
+  std::string Settings() const { return dir.Read("Dravelo_WEB_MONITOR.CFG"); }
+};
+
+}  // namespace testing_support

@@ -1,0 +1,364 @@
+// The Windows backend against the PHP stand-in (tests/php_standin), under Wine here.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/global_variables.h"
+#include "platform/process.h"
+#include "platform/win32/text_win32.h"
+#include "server/command_line.h"
+#include "server/server_control.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::win32::Widen;
+
+constexpr char kPage[] = "dravelo stand-in test page";
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h = nullptr) : h_(h) {}
+  ~Handle() {
+    if (h_) CloseHandle(h_);
+  }
+  Handle(Handle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE Get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+class Socket {
+ public:
+  Socket() : s_(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {}
+  ~Socket() {
+    if (s_ != INVALID_SOCKET) closesocket(s_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  SOCKET Get() const { return s_; }
+
+ private:
+  SOCKET s_;
+};
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return addr;
+}
+
+int FreePort() {
+  Socket s;
+  sockaddr_in addr = Loopback(0);
+  bind(s.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int len = sizeof addr;
+  getsockname(s.Get(), reinterpret_cast<sockaddr*>(&addr), &len);
+  return ntohs(addr.sin_port);
+}
+
+std::string HttpGet(int port, const std::string& path = "/") {
+  Socket s;
+  const sockaddr_in addr = Loopback(port);
+  std::string response;
+  if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return {};
+  DWORD timeout_ms = 2000;
+  setsockopt(s.Get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout_ms),
+             sizeof timeout_ms);
+  const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+  if (send(s.Get(), request.data(), static_cast<int>(request.size()), 0) !=
+      static_cast<int>(request.size()))
+    return {};
+  char buffer[4096];
+  for (int n; (n = recv(s.Get(), buffer, sizeof buffer, 0)) > 0;)
+    response.append(buffer, static_cast<size_t>(n));
+  return response;
+}
+
+bool ServesPage(int port) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (HttpGet(port).find(kPage) != std::string::npos) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
+// Where the build put the stand-in: STANDIN_DIR (a Unix path under Wine is reached
+// through drive Z:), else beside this test program.
+fs::path StandinExe() {
+  std::vector<fs::path> candidates;
+  if (const char* dir = std::getenv("STANDIN_DIR")) {
+    candidates.push_back(fs::path(dir) / STANDIN_EXE);
+    if (dir[0] == '/') candidates.push_back(fs::path(std::string("Z:") + dir) / STANDIN_EXE);
+  }
+  wchar_t self[MAX_PATH];
+  if (GetModuleFileNameW(nullptr, self, MAX_PATH))
+    candidates.push_back(fs::path(self).parent_path() / STANDIN_EXE);
+  for (const auto& c : candidates)
+    if (fs::exists(c)) return c;
+  return {};
+}
+
+uint64_t CreationTime(HANDLE process) {
+  FILETIME creation, exit, kernel, user;
+  if (!GetProcessTimes(process, &creation, &exit, &kernel, &user)) return 0;
+  return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+}
+
+bool Released(DWORD pid) {
+  for (int attempt = 0; attempt < 250; ++attempt) {
+    Handle h(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!h.Get()) return true;
+    Sleep(20);
+  }
+  return false;
+}
+
+bool StillRuns(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+
+class ProcessWin32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    standin_ = StandinExe();
+    ASSERT_FALSE(standin_.empty()) << "the stand-in " << STANDIN_EXE << " was not found";
+    g_.ServerPort = FreePort();
+  }
+
+  void TearDown() override {
+    // Whatever a test left running: the tracked server and the processes it started itself.
+    for (size_t i = 0; i < servers_.size(); ++i) {
+      Handle h(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                           FALSE, servers_[i]));
+      if (h.Get() && CreationTime(h.Get()) == start_times_[i]) {
+        TerminateProcess(h.Get(), 1);
+        WaitForSingleObject(h.Get(), 5000);
+      }
+    }
+    for (const Handle& h : strangers_) {
+      TerminateProcess(h.Get(), 1);
+      WaitForSingleObject(h.Get(), 5000);
+    }
+    WSACleanup();
+  }
+
+  // An installation folder holding the stand-in as php\php.exe and a page to serve.
+  fs::path MakeInstallation(const std::string& name) {
+    const fs::path dir = temp_.Path() / name;
+    fs::create_directories(dir / "php" / "www" / "public");
+    fs::copy_file(standin_, dir / "php" / "php.exe");
+    temp_.Write(name + "/php/www/public/index.html", std::string("<p>") + kPage + "</p>\n");
+    return dir;
+  }
+
+  std::unique_ptr<server::ServerControl> Control(const fs::path& install_dir) {
+    return std::make_unique<server::ServerControl>(
+        g_, *processes_, [this](const std::string& t) { warnings_.push_back(t); },
+        install_dir.string());
+  }
+
+  void Start(server::ServerControl& control) {
+    control.Start();
+    if (g_.ServerPid != 0) {
+      servers_.push_back(static_cast<DWORD>(g_.ServerPid));
+      start_times_.push_back(g_.ServerStartTime);
+    }
+  }
+
+  bool StopsRunning(server::ServerControl& control) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (!control.IsServerRunning(g_.ServerPid)) return true;
+      Sleep(20);
+    }
+    return false;
+  }
+
+  // A stand-in started by the test itself, unknown to ServerControl.
+  Handle& StartStranger(const fs::path& install_dir, int port, DWORD* pid) {
+    std::wstring command = Widen(server::ServerCommandLine(port));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION info{};
+    const std::wstring program = (install_dir / "php" / "php.exe").wstring();
+    const std::wstring dir = install_dir.wstring();
+    EXPECT_TRUE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
+                               CREATE_NEW_CONSOLE, nullptr, dir.c_str(), &startup, &info));
+    Handle thread(info.hThread);
+    *pid = info.dwProcessId;
+    strangers_.emplace_back(info.hProcess);
+    return strangers_.back();
+  }
+
+  testing_support::TempDir temp_;
+  fs::path standin_;
+  GlobalVariables g_;
+  std::unique_ptr<platform::Processes> processes_ = platform::MakeProcesses();
+  std::vector<std::string> warnings_;
+  std::vector<DWORD> servers_;
+  std::vector<uint64_t> start_times_;
+  std::deque<Handle> strangers_;  // references to its elements stay valid
+};
+
+TEST_F(ProcessWin32Test, ServerLivesUntilTerminatedFromOutside) {
+  auto control = Control(MakeInstallation("monitor"));
+  Start(*control);
+  ASSERT_NE(g_.ServerPid, 0) << (warnings_.empty() ? "" : warnings_[0]);
+  EXPECT_NE(g_.ServerStartTime, 0u);
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+  EXPECT_TRUE(control->IsServerRunning(g_.ServerPid));
+
+  const int32_t first = g_.ServerPid;
+  control->Start();  // tracked already: nothing is launched
+  EXPECT_EQ(g_.ServerPid, first);
+
+  {
+    Handle h(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(first)));
+    ASSERT_NE(h.Get(), nullptr);
+    ASSERT_TRUE(TerminateProcess(h.Get(), 3));
+    ASSERT_EQ(WaitForSingleObject(h.Get(), 5000), WAIT_OBJECT_0);
+  }
+  EXPECT_TRUE(StopsRunning(*control));
+  // An ended process stays openable until its last handle goes (Wine's console host
+  // holds one for a moment); once released, the identifier cannot be reached.
+  ASSERT_TRUE(Released(static_cast<DWORD>(first)));
+  EXPECT_FALSE(control->KillServer(g_.ServerPid));
+  control->Stop();
+  EXPECT_EQ(warnings_, std::vector<std::string>{"Unable to access running Webserver."});
+}
+
+TEST_F(ProcessWin32Test, InstallationFolderWithBlanks) {
+  auto control = Control(MakeInstallation("Dravelo WEB Monitor"));
+  Start(*control);
+  ASSERT_NE(g_.ServerPid, 0) << (warnings_.empty() ? "" : warnings_[0]);
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+  control->Stop();
+  EXPECT_TRUE(warnings_.empty());
+  EXPECT_TRUE(StopsRunning(*control));
+  EXPECT_TRUE(HttpGet(g_.ServerPort).empty());
+}
+
+TEST_F(ProcessWin32Test, AnotherProcessIsLeftAlone) {
+  const fs::path install = MakeInstallation("monitor");
+  auto control = Control(install);
+  const int port = FreePort();
+  DWORD pid = 0;
+  Handle& stranger = StartStranger(install, port, &pid);
+  ASSERT_NE(pid, 0u);
+  ASSERT_TRUE(ServesPage(port));
+
+  // The identifier is reused by a process created at another time.
+  g_.ServerPid = static_cast<int32_t>(pid);
+  g_.ServerStartTime = CreationTime(stranger.Get()) - 1;
+  EXPECT_FALSE(control->IsServerRunning(g_.ServerPid));
+  EXPECT_FALSE(control->KillServer(g_.ServerPid));
+  control->Stop();
+  EXPECT_EQ(warnings_, std::vector<std::string>{"Unable to access running Webserver."});
+  EXPECT_TRUE(StillRuns(stranger.Get()));
+  EXPECT_TRUE(ServesPage(port));
+
+  // With its own creation time it is recognised, and terminated.
+  g_.ServerStartTime = CreationTime(stranger.Get());
+  EXPECT_TRUE(control->IsServerRunning(g_.ServerPid));
+  EXPECT_TRUE(control->KillServer(g_.ServerPid));
+  EXPECT_EQ(WaitForSingleObject(stranger.Get(), 5000), WAIT_OBJECT_0);
+  EXPECT_FALSE(control->IsServerRunning(g_.ServerPid));
+}
+
+TEST_F(ProcessWin32Test, PortInUseIsRefused) {
+  auto control = Control(MakeInstallation("monitor"));
+  {
+    Socket listener;
+    const sockaddr_in addr = Loopback(g_.ServerPort);
+    ASSERT_EQ(bind(listener.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener.Get(), 4), 0);
+    Start(*control);
+    EXPECT_EQ(g_.ServerPid, 0);
+    EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + std::to_string(g_.ServerPort) +
+                                                  " is already in use."});
+  }
+  EXPECT_FALSE(processes_->IsLoopbackPortInUse(g_.ServerPort));
+}
+
+TEST_F(ProcessWin32Test, OnlyALiveListenerTakesThePort) {
+  // The listening side closes first, so its port is left with a connection in TIME_WAIT.
+  const int port = g_.ServerPort;
+  {
+    Socket listener, client;
+    const sockaddr_in addr = Loopback(port);
+    ASSERT_EQ(bind(listener.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener.Get(), 4), 0);
+    ASSERT_EQ(connect(client.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    const SOCKET accepted = accept(listener.Get(), nullptr, nullptr);
+    ASSERT_NE(accepted, INVALID_SOCKET);
+    EXPECT_TRUE(processes_->IsLoopbackPortInUse(port));
+    closesocket(accepted);
+    char byte;
+    recv(client.Get(), &byte, 1, 0);  // the peer's close arrives
+  }
+  EXPECT_FALSE(processes_->IsLoopbackPortInUse(port));
+
+  // Bound but not listening: the exclusive bind fails, yet nothing accepts there.
+  Socket bound;
+  const sockaddr_in addr = Loopback(port);
+  ASSERT_EQ(bind(bound.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  EXPECT_FALSE(processes_->IsLoopbackPortInUse(port));
+}
+
+TEST_F(ProcessWin32Test, Standin) {
+  const fs::path install = MakeInstallation("monitor");
+  const int port = FreePort();
+  DWORD pid = 0;
+  Handle& server = StartStranger(install, port, &pid);
+  ASSERT_TRUE(ServesPage(port));
+  const struct {
+    const char* path;
+    const char* status;
+  } cases[] = {
+      {"/", "HTTP/1.0 200 OK\r\n"},
+      {"/index.html", "HTTP/1.0 200 OK\r\n"},
+      {"/missing.html", "HTTP/1.0 404 Not Found\r\n"},
+      {"/../monitor/php/www/public/index.html", "HTTP/1.0 403 Forbidden\r\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HttpGet(port, c.path).rfind(c.status, 0), 0u) << c.path;
+
+  // A second one on the same port cannot listen and ends at once with a failure code.
+  Handle& second = StartStranger(install, port, &pid);
+  ASSERT_EQ(WaitForSingleObject(second.Get(), 5000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(second.Get(), &code);
+  EXPECT_NE(code, 0u);
+  EXPECT_TRUE(StillRuns(server.Get()));
+}
+
+TEST_F(ProcessWin32Test, MissingInterpreterIsReported) {
+  const fs::path install = MakeInstallation("monitor");
+  fs::remove(install / "php" / "php.exe");
+  auto control = Control(install);
+  Start(*control);
+  EXPECT_EQ(g_.ServerPid, 0);
+  ASSERT_EQ(warnings_.size(), 1u);
+  const std::string prefix = "Unable to start Webserver.\r\n";
+  EXPECT_EQ(warnings_[0].rfind(prefix, 0), 0u) << warnings_[0];
+  EXPECT_GT(warnings_[0].size(), prefix.size()) << "no reason given";
+}
+
+}  // namespace
