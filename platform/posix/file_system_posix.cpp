@@ -41,7 +41,8 @@ bool Fail(std::string* error) {
 }  // namespace
 
 bool CreateFileIfMissing(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  // Read access is enough to create, and opens an existing read-only file too.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
   return fd.Get() >= 0;
 }
 
@@ -69,6 +70,10 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, std::
   {
     UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (fd.Get() < 0) return Fail(error);
+    // The new file keeps the permissions of the one it replaces.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+      ::fchmod(fd.Get(), old.st_mode & 07777);
     size_t done = 0;
     while (done < content.size()) {
       const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);

@@ -58,26 +58,31 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 bool ReplaceFileContent(const std::string& path, std::string_view content, std::string* error) {
   const std::wstring target = win32::Widen(path);
   const std::wstring temp = target + L".tmp";
+  // The temporary file is closed before it is deleted: one opened without
+  // sharing cannot be deleted while the handle is open.
+  auto give_up = [&](DWORD code) {
+    DeleteFileW(temp.c_str());
+    return Fail(error, code);
+  };
   {
     UniqueFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return Fail(error, GetLastError());
     DWORD written = 0;
-    const bool ok = WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()),
-                              &written, nullptr) &&
-                    written == content.size() && FlushFileBuffers(file.Get());
-    const DWORD code = GetLastError();
-    if (!ok || !file.Close()) {
-      DeleteFileW(temp.c_str());
-      return Fail(error, ok ? GetLastError() : code);
-    }
+    DWORD code = ERROR_SUCCESS;
+    if (!WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                   nullptr))
+      code = GetLastError();
+    else if (written != content.size())
+      code = ERROR_WRITE_FAULT;
+    else if (!FlushFileBuffers(file.Get()))
+      code = GetLastError();
+    if (!file.Close() && code == ERROR_SUCCESS) code = GetLastError();
+    if (code != ERROR_SUCCESS) return give_up(code);
   }
   if (!MoveFileExW(temp.c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD code = GetLastError();
-    DeleteFileW(temp.c_str());
-    return Fail(error, code);
-  }
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return give_up(GetLastError());
   return true;
 }
 
