@@ -245,8 +245,10 @@ TEST(MainWindowTest, MinimiseHidesIntoTheIconAndALeftClickBringsItBackCentred) {
   h.StartOnly();
   ui::MainWindow& w = h.Main();
   for (int round = 0; round < 2; ++round) {
+    const int repaints = h.binding.repaints;
     w.UserChangedState(ui::WindowState::Minimized);
     EXPECT_FALSE(w.Visible());
+    EXPECT_EQ(h.binding.repaints, repaints + 1) << "hiding repaints the window once";
     EXPECT_EQ(h.area.icons.size(), 1u) << "round " << round;
     EXPECT_EQ(h.area.last_tip, "Dravelo_WEB_MONITOR  V1.0");
     w.OnNotifyIcon(0x0204);  // right button

@@ -192,7 +192,7 @@ class CheckBox : public Control {
 class PushButton : public Control {
  public:
   PushButton(Form& form, std::string name, Rect bounds, int tab_index, const std::string& caption);
-  // A press by the user; an disabled or hidden button ignores it.
+  // A press by the user; a disabled or hidden button ignores it.
   void UserClicked();
   std::function<void()> OnClick;
 };
