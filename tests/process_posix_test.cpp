@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -227,3 +228,50 @@ TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {
 }
 
 }  // namespace
+
+// True once `pid` has ended: gone, or a zombie waiting for its new parent.
+bool Ended(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return true;
+  const size_t close_paren = line.rfind(')');
+  return close_paren != std::string::npos && close_paren + 2 < line.size() &&
+         (line[close_paren + 2] == 'Z' || line[close_paren + 2] == 'X');
+}
+
+TEST_F(ProcessPosixTest, ServerEndsWhenTheProgramIsKilled) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t program = fork();
+  ASSERT_GE(program, 0);
+  if (program == 0) {
+    // The program: starts its server, reports it and waits to be killed.
+    close(fds[0]);
+    GlobalVariables g;
+    g.ServerPort = g_.ServerPort;
+    auto processes = platform::MakeProcesses();
+    server::ServerControl control(
+        g, *processes, [](const std::string&) {}, install_.Str());
+    control.Start();
+    const int32_t pid = g.ServerPid;
+    if (write(fds[1], &pid, sizeof pid) != sizeof pid) _exit(1);
+    for (;;) pause();
+  }
+  close(fds[1]);
+  int32_t server = 0;
+  ASSERT_EQ(read(fds[0], &server, sizeof server), static_cast<ssize_t>(sizeof server));
+  close(fds[0]);
+  ASSERT_NE(server, 0);
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+
+  kill(program, SIGKILL);
+  waitpid(program, nullptr, 0);
+  bool ended = false;
+  for (int attempt = 0; attempt < 100 && !ended; ++attempt) {
+    ended = Ended(server);
+    if (!ended) std::this_thread::sleep_for(20ms);
+  }
+  if (!ended) kill(server, SIGKILL);
+  EXPECT_TRUE(ended) << "the server ran on without the program";
+  EXPECT_TRUE(HttpGet(g_.ServerPort).empty());
+}

@@ -3,6 +3,9 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -95,10 +98,19 @@ class PosixProcesses : public Processes {
     UniqueFd read_end(fds[0]);
     UniqueFd write_end(fds[1]);
 
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid < 0) return {0, 0, std::strerror(errno)};
     if (pid == 0) {
       // Only async-signal-safe calls from here on.
+#ifdef __linux__
+      // The server must not run on unsupervised when we die; the check catches a parent
+      // that died before the request took hold.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (getppid() != parent) _exit(127);
+#else
+      (void)parent;
+#endif
       int err = 0;
       setpgid(0, 0);
       if (!working_dir.empty() && chdir(working_dir.c_str()) != 0) err = errno;

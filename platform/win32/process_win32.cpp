@@ -107,8 +107,23 @@ bool AcceptsConnections(int port) {
   return error == 0;
 }
 
+// A job that kills its processes when its last handle closes, which happens at the
+// latest when this process ends, however it ends.
+UniqueHandle MakeKillOnCloseJob() {
+  UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+  if (!job) return job;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits))
+    job.Reset();
+  return job;
+}
+
 class Win32Processes : public Processes {
  public:
+  Win32Processes() : job_(MakeKillOnCloseJob()) {}
+
   LaunchResult Launch(const std::string& program, const std::string& command_line,
                       const std::string& working_dir) override {
     const std::wstring application = win32::Widen(program);
@@ -121,13 +136,22 @@ class Win32Processes : public Processes {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION info{};
+    // Suspended until it is in the job, so neither it nor a child of its escapes.
     if (!CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE, nullptr,
+                        CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
       return {0, 0, win32::SystemErrorText(GetLastError())};
     }
     const UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
+    // Where the job cannot take it (a job of ours that forbids nesting, on old systems),
+    // the server still runs, as it did before jobs.
+    if (job_) AssignProcessToJobObject(job_.Get(), process.Get());
+    if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+      const DWORD error = GetLastError();
+      TerminateProcess(process.Get(), 1);
+      return {0, 0, win32::SystemErrorText(error)};
+    }
     return {static_cast<int32_t>(info.dwProcessId), CreationTime(process.Get()).value_or(0), {}};
   }
 
@@ -166,6 +190,9 @@ class Win32Processes : public Processes {
     // bind; only a live listener counts.
     return AcceptsConnections(port);
   }
+
+ private:
+  UniqueHandle job_;
 };
 
 }  // namespace

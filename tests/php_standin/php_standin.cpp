@@ -106,6 +106,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Invalid address: %s\n", address.c_str());
     return 64;
   }
+  // As PHP does, it gives up at once without its document root.
+  const DWORD attributes = GetFileAttributesA(root.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    std::fprintf(stderr, "Directory %s does not exist.\n", root.c_str());
+    return 1;
+  }
   const std::string host = address.substr(0, colon);
   const int port = std::atoi(address.c_str() + colon + 1);
 

@@ -1,0 +1,255 @@
+// The real program under faults: a killed program, a restarted notification
+// area, a broken installation or settings file, and many Start/Stop cycles.
+#include "win32/installation.h"
+
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <iostream>
+#include <random>
+
+namespace e2e {
+namespace {
+
+std::wstring Widened(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// A listening socket that holds a port for the length of a test.
+class PortHolder {
+ public:
+  PortHolder() : s_(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(s_, 1);
+    int len = sizeof a;
+    getsockname(s_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+  }
+  ~PortHolder() { closesocket(s_); }
+  PortHolder(const PortHolder&) = delete;
+  PortHolder& operator=(const PortHolder&) = delete;
+  int Port() const { return port_; }
+
+ private:
+  SOCKET s_;
+  int port_ = 0;
+};
+
+struct Usage {
+  DWORD handles = 0;
+  size_t working_set = 0;
+};
+
+Usage UsageOf(HANDLE process) {
+  Usage u;
+  GetProcessHandleCount(process, &u.handles);
+  // Wine fills in the working set of another process, but no private bytes.
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (K32GetProcessMemoryInfo(process, &counters, sizeof counters))
+    u.working_set = counters.WorkingSetSize;
+  return u;
+}
+
+// Four numbers, each on its own line between blanks, then six empty lines.
+bool WellFormed(const std::string& bytes) {
+  size_t pos = 0;
+  for (int line = 0; line < 4; ++line) {
+    const size_t end = bytes.find("\r\n", pos);
+    if (end == std::string::npos || end - pos < 3 || bytes[pos] != ' ' || bytes[end - 1] != ' ')
+      return false;
+    for (size_t i = pos + 1; i + 1 < end; ++i)
+      if (!(isdigit(static_cast<unsigned char>(bytes[i])) || (i == pos + 1 && bytes[i] == '-')))
+        return false;
+    pos = end + 2;
+  }
+  return bytes.substr(pos) == "\r\n\r\n\r\n\r\n\r\n\r\n";
+}
+
+using Hardening = Installation;
+
+TEST_F(Hardening, KillingTheProgramTakesItsServerAlong) {
+  const int port = FreePort();
+  WriteFile(SettingsPath(), SettingsBytes(1, 0, 1, port));
+  Launch();
+  ASSERT_TRUE(WaitFor([&] { return Running(); })) << "automatic start did not happen";
+  const DWORD server = ServerPid();
+  ASSERT_NE(server, 0u);
+  ASSERT_TRUE(WaitFor([&] { return !HttpGet(port).empty(); }));
+
+  // As the task manager would end it: no shutdown code of its own runs.
+  TerminateProcess(process_, 1);
+  ASSERT_TRUE(Exited());
+  EXPECT_TRUE(WaitFor([&] { return !Alive(server); }, 5000))
+      << "the server ran on without the program";
+  EXPECT_TRUE(HttpGet(port).empty());
+}
+
+TEST_F(Hardening, TaskbarCreatedBringsTheIconBackWhileHidden) {
+  WriteFile(SettingsPath(), SettingsBytes(1, 1, 0, 80));
+  Launch(false);
+  ASSERT_TRUE(WaitFor([&] { return TrayIconWindow() != nullptr; })) << "no icon at start-up";
+
+  // The notification area loses the icon, as when Explorer restarts.
+  NOTIFYICONDATAW gone{};
+  gone.cbSize = sizeof gone;
+  gone.hWnd = main_;
+  gone.uID = 1;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
+  ASSERT_TRUE(WaitFor([&] { return TrayIconWindow() == nullptr; }));
+
+  const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
+  DWORD_PTR ignored;
+  SendMessageTimeoutW(HWND_BROADCAST, taskbar_created, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+  HWND icon = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (icon = TrayIconWindow()) != nullptr; }))
+      << "the icon did not come back";
+  EXPECT_FALSE(IsWindowVisible(main_)) << "the window stays hidden";
+
+  // The icon that came back works.
+  PostMessageW(icon, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  PostMessageW(icon, WM_LBUTTONUP, 0, 0);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(main_); }));
+}
+
+TEST_F(Hardening, FiftyStartStopCyclesLeaveNothingBehind) {
+  const int port = FreePort();
+  WriteFile(SettingsPath(), SettingsBytes(1, 0, 0, port));
+  Launch();
+  HANDLE probe = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid_);
+  ASSERT_TRUE(probe);
+  Usage warm{};
+  for (int cycle = 1; cycle <= 50; ++cycle) {
+    Click(Child(L"Button", L"Start"));
+    ASSERT_TRUE(WaitFor([&] { return Running(); })) << "cycle " << cycle;
+    Click(Child(L"Button", L"Stop"));
+    ASSERT_TRUE(WaitFor([&] { return Stopped(); })) << "cycle " << cycle;
+    if (cycle == 5) warm = UsageOf(probe);
+  }
+  ASSERT_TRUE(WaitFor([&] { return ChildrenOf(pid_).empty(); })) << "a server was left running";
+  const Usage end = UsageOf(probe);
+  CloseHandle(probe);
+  // Wine counts no handles (it reports 0); Windows does.
+  std::cout << "soak under Wine: 50 cycles, handles "
+            << (warm.handles ? std::to_string(warm.handles) + " -> " + std::to_string(end.handles)
+                             : std::string("not counted by Wine"))
+            << ", working set " << warm.working_set / 1024 << " KB -> " << end.working_set / 1024
+            << " KB, servers left 0\n";
+  if (warm.handles != 0) {
+    EXPECT_LE(end.handles, warm.handles + 5);
+  }
+  ASSERT_GT(warm.working_set, 0u);
+  EXPECT_LT(end.working_set, warm.working_set + 4 * 1024 * 1024);
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(Exited());
+}
+
+TEST_F(Hardening, AnUnwritableSettingsFileIsReportedAndKept) {
+  const std::string saved = SettingsBytes(2, 0, 0, 8123);
+  for (const bool as_folder : {false, true}) {
+    SCOPED_TRACE(as_folder ? "settings file is a folder" : "settings file locked");
+    std::error_code ec;
+    fs::remove_all(SettingsPath(), ec);
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    if (as_folder) {
+      fs::create_directory(SettingsPath());
+    } else {
+      WriteFile(SettingsPath(), saved);
+      // Another program holds it open and shares it with no one.
+      lock = CreateFileW(SettingsPath().wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    }
+    Launch();
+    EXPECT_TRUE(Stopped()) << "the panel works with the defaults";
+    PostMessageW(main_, WM_CLOSE, 0, 0);
+    const ShownBox box = WaitForMessageBox();
+    ASSERT_TRUE(box.window) << "no warning about the failed save";
+    EXPECT_EQ(box.text.rfind(L"Unable to save the settings to ", 0), 0u) << box.text.c_str();
+    EXPECT_NE(box.text.find(L"Dravelo_WEB_MONITOR.CFG.\r\n"), std::wstring::npos);
+    box.Dismiss();
+    EXPECT_TRUE(Exited()) << "the program ends after the warning";
+    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+    if (as_folder)
+      EXPECT_TRUE(fs::is_directory(SettingsPath()));
+    else
+      EXPECT_EQ(ReadFile(SettingsPath()), saved) << "the saved settings were lost";
+    EXPECT_FALSE(fs::exists(dir_ / "Dravelo_WEB_MONITOR.CFG.tmp"));
+  }
+}
+
+TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
+  const int port = FreePort();
+  WriteFile(SettingsPath(), SettingsBytes(1, 0, 0, port));
+  const fs::path php = dir_ / "php" / "php.exe";
+  const fs::path kept = dir_ / "php.exe.kept";
+  fs::rename(php, kept);
+  Launch();
+
+  // No interpreter: a warning with the system's reason, and nothing runs.
+  Click(Child(L"Button", L"Start"));
+  ShownBox box = WaitForMessageBox();
+  ASSERT_TRUE(box.window) << "no warning about the missing interpreter";
+  EXPECT_EQ(box.text.rfind(L"Unable to start Webserver.\r\n", 0), 0u) << box.text.c_str();
+  EXPECT_GT(box.text.size(), std::wstring(L"Unable to start Webserver.\r\n").size())
+      << "the reason is missing";
+  box.Dismiss();
+  EXPECT_TRUE(WaitFor([&] { return Stopped(); }));
+  EXPECT_TRUE(ChildrenOf(pid_).empty());
+
+  // The port in use: a warning, and nothing is launched.
+  fs::rename(kept, php);
+  {
+    PortHolder holder;
+    HWND edit = Child(L"Edit", nullptr);
+    SendMessageW(edit, WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(std::to_wstring(holder.Port()).c_str()));
+    Click(Child(L"Button", L"Start"));
+    box = WaitForMessageBox();
+    ASSERT_TRUE(box.window) << "no warning about the port";
+    EXPECT_EQ(box.text, L"TCP port " + std::to_wstring(holder.Port()) + L" is already in use.");
+    box.Dismiss();
+    EXPECT_TRUE(WaitFor([&] { return Stopped(); }));
+    EXPECT_TRUE(ChildrenOf(pid_).empty());
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::to_wstring(port).c_str()));
+  }
+
+  // No document root: the server gives up at once and the panel follows.
+  fs::rename(dir_ / "php" / "www", dir_ / "www.kept");
+  Click(Child(L"Button", L"Start"));
+  EXPECT_TRUE(WaitFor([&] { return ChildrenOf(pid_).empty() && Stopped(); }))
+      << "the panel did not notice the server giving up";
+
+  // Repaired, it serves again.
+  fs::rename(dir_ / "www.kept", dir_ / "php" / "www");
+  Click(Child(L"Button", L"Start"));
+  ASSERT_TRUE(WaitFor([&] { return Running(); }));
+  ServerPid();
+  EXPECT_TRUE(WaitFor([&] { return HttpGet(port).find("e2e page") != std::string::npos; }));
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(Exited());
+}
+
+TEST_F(Hardening, GarbageAndHugeSettingsFilesStartWithDefaults) {
+  std::mt19937 random(20261207);
+  const std::string noise = [&] {
+    std::string n(4096, '\0');
+    for (char& c : n) c = static_cast<char>(random() & 0xFF);
+    return n;
+  }();
+  const std::string huge(10 * 1024 * 1024, '7');
+  for (const std::string* bytes : {&noise, &huge}) {
+    SCOPED_TRACE(bytes == &noise ? "random bytes" : "10 MB");
+    WriteFile(SettingsPath(), *bytes);
+    Launch();
+    EXPECT_TRUE(Stopped());
+    PostMessageW(main_, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Exited());
+    const std::string written = ReadFile(SettingsPath());
+    EXPECT_TRUE(WellFormed(written)) << Widened(written.substr(0, 80)).c_str();
+  }
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,70 @@
+// The real program in a throwaway installation folder, with the stand-in
+// server, driven from outside through its real controls as a user would.
+#pragma once
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+inline constexpr char kDefaults[] = " 1 \r\n 0 \r\n 0 \r\n 80 \r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+
+bool WaitFor(const std::function<bool()>& condition, int ms = 8000);
+std::string ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const std::string& bytes);
+int FreePort();
+// The whole response to "GET /", or empty when nothing answers.
+std::string HttpGet(int port);
+// The stand-in servers whose parent is `parent`.
+std::vector<DWORD> ChildrenOf(DWORD parent);
+bool Alive(DWORD pid);
+// Another process's control answers WM_GETTEXT; GetWindowText would not ask it.
+std::wstring Text(HWND window);
+// The icon window in Wine's stand-alone notification area, if one is there.
+HWND TrayIconWindow();
+// Settings bytes in the file's layout.
+std::string SettingsBytes(int language, int minimised, int automatic, int port);
+
+// A message box of another process: its text, and its OK button.
+struct ShownBox {
+  HWND window = nullptr;
+  std::wstring text;
+  void Dismiss() const;
+};
+
+class Installation : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the program in the installation folder and waits for its window.
+  void Launch(bool expect_visible = true);
+  bool Exited(int ms = 15000);
+  HWND Child(const wchar_t* cls, const wchar_t* text);
+  bool Running();
+  bool Stopped();
+  void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+  // The one server the program runs now, remembered for the clean-up.
+  DWORD ServerPid();
+  // Waits for a message box of the program.
+  ShownBox WaitForMessageBox(int ms = 8000);
+  fs::path SettingsPath() const { return dir_ / "Dravelo_WEB_MONITOR.CFG"; }
+
+  static inline int counter_ = 0;
+  fs::path dir_;
+  HANDLE process_ = nullptr;
+  DWORD pid_ = 0;
+  HWND main_ = nullptr;
+  std::vector<DWORD> servers_seen_;
+};
+
+}  // namespace e2e
