@@ -89,7 +89,10 @@ TEST_F(Hardening, KillingTheProgramTakesItsServerAlong) {
 TEST_F(Hardening, TaskbarCreatedBringsTheIconBackWhileHidden) {
   WriteFile(SettingsPath(), SettingsBytes(1, 1, 0, 80));
   Launch(false);
-  ASSERT_TRUE(WaitFor([&] { return TrayIconWindow() != nullptr; })) << "no icon at start-up";
+  HWND ours = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (ours = TrayIconWindow()) != nullptr; }))
+      << "no icon at start-up";
+  const size_t icons = TrayIconWindows().size();
 
   // The notification area loses the icon, as when Explorer restarts.
   NOTIFYICONDATAW gone{};
@@ -97,14 +100,19 @@ TEST_F(Hardening, TaskbarCreatedBringsTheIconBackWhileHidden) {
   gone.hWnd = main_;
   gone.uID = 1;
   ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &gone));
-  ASSERT_TRUE(WaitFor([&] { return TrayIconWindow() == nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(ours); }))
+      << "the icon did not go; icons shown: " << TrayIconWindows().size();
 
   const UINT taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
   DWORD_PTR ignored;
   SendMessageTimeoutW(HWND_BROADCAST, taskbar_created, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
   HWND icon = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (icon = TrayIconWindow()) != nullptr; }))
-      << "the icon did not come back";
+  ASSERT_TRUE(WaitFor([&] {
+    const std::vector<HWND> now = TrayIconWindows();
+    if (now.size() != icons) return false;
+    icon = now.back();
+    return true;
+  })) << "the icon did not come back";
   EXPECT_FALSE(IsWindowVisible(main_)) << "the window stays hidden";
 
   // The icon that came back works.

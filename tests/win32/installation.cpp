@@ -117,13 +117,11 @@ HWND TopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title) {
   return f.window;
 }
 
-BOOL CALLBACK FindTrayIcon(HWND window, LPARAM param) {
+BOOL CALLBACK CollectTrayIcons(HWND window, LPARAM param) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
-  if (std::wstring(name) == L"__winex11_tray_icon") {
-    *reinterpret_cast<HWND*>(param) = window;
-    return FALSE;
-  }
+  if (std::wstring(name) == L"__winex11_tray_icon")
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
   return TRUE;
 }
 
@@ -141,11 +139,16 @@ BOOL CALLBACK CollectBoxText(HWND window, LPARAM param) {
 
 }  // namespace
 
-HWND TrayIconWindow() {
-  HWND icon = nullptr;
+std::vector<HWND> TrayIconWindows() {
+  std::vector<HWND> icons;
   HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
-  if (tray) EnumChildWindows(tray, FindTrayIcon, reinterpret_cast<LPARAM>(&icon));
-  return icon;
+  if (tray) EnumChildWindows(tray, CollectTrayIcons, reinterpret_cast<LPARAM>(&icons));
+  return icons;
+}
+
+HWND TrayIconWindow() {
+  const std::vector<HWND> icons = TrayIconWindows();
+  return icons.empty() ? nullptr : icons.front();
 }
 
 std::string SettingsBytes(int language, int minimised, int automatic, int port) {

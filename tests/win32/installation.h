@@ -29,7 +29,8 @@ std::vector<DWORD> ChildrenOf(DWORD parent);
 bool Alive(DWORD pid);
 // Another process's control answers WM_GETTEXT; GetWindowText would not ask it.
 std::wstring Text(HWND window);
-// The icon window in Wine's stand-alone notification area, if one is there.
+// The icon windows in Wine's stand-alone notification area.
+std::vector<HWND> TrayIconWindows();
 HWND TrayIconWindow();
 // Settings bytes in the file's layout.
 std::string SettingsBytes(int language, int minimised, int automatic, int port);
