@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -142,7 +143,7 @@ class Win32Processes : public Processes {
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
       return {0, 0, win32::SystemErrorText(GetLastError())};
     }
-    const UniqueHandle process(info.hProcess);
+    UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
     // Where the job cannot take it (a job of ours that forbids nesting, on old systems),
     // the server still runs, as it did before jobs.
@@ -152,10 +153,21 @@ class Win32Processes : public Processes {
       TerminateProcess(process.Get(), 1);
       return {0, 0, win32::SystemErrorText(error)};
     }
-    return {static_cast<int32_t>(info.dwProcessId), CreationTime(process.Get()).value_or(0), {}};
+    const uint64_t created = CreationTime(process.Get()).value_or(0);
+    const auto pid = static_cast<int32_t>(info.dwProcessId);
+    launched_[pid] = {std::move(process), created};
+    return {pid, created, {}};
   }
 
   bool IsRunning(int32_t pid, uint64_t start_time) override {
+    // Our own server is probed through the handle kept from its launch: one call per
+    // tick, and while we hold it its identifier cannot name another process.
+    if (const auto held = launched_.find(pid); held != launched_.end()) {
+      if (held->second.start_time != start_time) return false;
+      if (WaitForSingleObject(held->second.process.Get(), 0) == WAIT_TIMEOUT) return true;
+      launched_.erase(held);
+      return false;
+    }
     const UniqueHandle process(OpenProcess(kAllAccess, FALSE, static_cast<DWORD>(pid)));
     if (!process) return false;
     // Identifiers are reused soon: the same number may now name an unrelated process.
@@ -166,6 +178,11 @@ class Win32Processes : public Processes {
   }
 
   bool Terminate(int32_t pid, uint64_t start_time) override {
+    if (const auto held = launched_.find(pid); held != launched_.end()) {
+      if (held->second.start_time != start_time) return false;
+      TerminateProcess(held->second.process.Get(), 0);
+      return true;
+    }
     const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
                                            FALSE, static_cast<DWORD>(pid)));
     if (!process) return false;
@@ -192,7 +209,14 @@ class Win32Processes : public Processes {
   }
 
  private:
+  struct Launched {
+    UniqueHandle process;
+    uint64_t start_time = 0;
+  };
+
   UniqueHandle job_;
+  // Servers we launched whose end we have not seen yet.
+  std::map<int32_t, Launched> launched_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 // them. The model decides every value; user input is fed back through the
 // model's User* entry points, and what the model then sets is pushed here.
 #include <windows.h>
+
 #include <commctrl.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -31,7 +32,8 @@ constexpr UINT kRunPostedTasks = WM_APP + 2;
 constexpr UINT_PTR kFirstTimerId = 100;
 constexpr int kFirstControlId = 1000;
 constexpr int kDropDownListPx = 120;  // height of an opened drop-down list
-constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD kFormStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 
 // --- Owners of GDI and COM objects ---
@@ -169,7 +171,9 @@ struct FormPeer {
 };
 
 FormPeer* PeerOf(const ui::Form& form) { return static_cast<FormPeer*>(form.native); }
-ControlPeer* PeerOf(const ui::Control& control) { return static_cast<ControlPeer*>(control.native); }
+ControlPeer* PeerOf(const ui::Control& control) {
+  return static_cast<ControlPeer*>(control.native);
+}
 
 class SyncGuard {
  public:
@@ -185,7 +189,8 @@ class SyncGuard {
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
@@ -230,6 +235,12 @@ class Win32Binding : public ui::Binding {
   template <class Handler>
   void Dispatch(Handler handler);
 
+  // Timer changes made inside one event are applied when it ends (or before a
+  // message box runs its own loop): the tick's disable-then-enable costs no calls.
+  using TimerKey = std::pair<HWND, UINT_PTR>;
+  void ApplyTimer(TimerKey key, UINT interval);
+  void FlushTimers();
+
   void CreateControl(FormPeer& peer, ui::Control& control);
   void RenderPicture(ui::Image& image);
   SIZE OuterSizePx(const ui::Form& form) const;
@@ -243,10 +254,15 @@ class Win32Binding : public ui::Binding {
   HWND task_window_ = nullptr;
   std::deque<std::function<void()>> tasks_;
   bool com_ready_ = false;
+  int dispatch_depth_ = 0;
+  // Interval of each running timer, and the changes of the current event (0 stops).
+  std::map<TimerKey, UINT> running_timers_;
+  std::map<TimerKey, UINT> pending_timers_;
 };
 
 Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
-  com_ready_ = SUCCEEDED(OleInitialize(nullptr));
+  // OleLoadPicture needs COM only, not the rest of OLE.
+  com_ready_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   {
@@ -276,17 +292,18 @@ Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
   task_class.lpszClassName = kTaskClass;
   RegisterClassExW(&task_class);
   // A message-only window: posted tasks also run inside message boxes' loops.
-  task_window_ = CreateWindowExW(0, kTaskClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 instance_, this);
+  task_window_ =
+      CreateWindowExW(0, kTaskClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
 }
 
 Win32Binding::~Win32Binding() {
   if (task_window_) DestroyWindow(task_window_);
-  if (com_ready_) OleUninitialize();
+  if (com_ready_) CoUninitialize();
 }
 
 template <class Handler>
 void Win32Binding::Dispatch(Handler handler) {
+  ++dispatch_depth_;
   try {
     handler();
   } catch (const ui::ToolkitError& failure) {
@@ -295,6 +312,7 @@ void Win32Binding::Dispatch(Handler handler) {
   } catch (const std::exception& failure) {
     ShowMessage(nullptr, failure.what(), "Error", ui::MessageIcon::Information);
   }
+  if (--dispatch_depth_ == 0) FlushTimers();
 }
 
 // --- Forms ---
@@ -377,11 +395,12 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
   }
   if (control.Visible()) style |= WS_VISIBLE;
   if (!control.Enabled()) style |= WS_DISABLED;
-  cp->window = CreateWindowExW(ex_style, window_class, text.c_str(), style, ToPixels(b.left),
-                               ToPixels(b.top), ToPixels(b.width), height, peer.window,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_,
-                               nullptr);
-  if (font_.Get()) SendMessageW(cp->window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  cp->window =
+      CreateWindowExW(ex_style, window_class, text.c_str(), style, ToPixels(b.left),
+                      ToPixels(b.top), ToPixels(b.width), height, peer.window,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_, nullptr);
+  if (font_.Get())
+    SendMessageW(cp->window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
   // Bring the native control up to the model's state.
   for (auto change : {ui::ControlChange::Value, ui::ControlChange::Items,
                       ui::ControlChange::BackColor, ui::ControlChange::Picture})
@@ -399,6 +418,8 @@ void Win32Binding::Unload(ui::Form& form) {
   HWND window = peer->window;
   peer->form = nullptr;
   if (window) {
+    std::erase_if(running_timers_, [&](const auto& t) { return t.first.first == window; });
+    std::erase_if(pending_timers_, [&](const auto& t) { return t.first.first == window; });
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
   }
@@ -444,7 +465,8 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       break;
     case ui::FormChange::BackColor:
-      peer->brush.Reset(form.BackColor() ? CreateSolidBrush(ToColorRef(*form.BackColor())) : nullptr);
+      peer->brush.Reset(form.BackColor() ? CreateSolidBrush(ToColorRef(*form.BackColor()))
+                                         : nullptr);
       InvalidateRect(peer->window, nullptr, TRUE);
       break;
   }
@@ -452,7 +474,8 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
 
 void Win32Binding::Repaint(ui::Form& form) {
   if (FormPeer* peer = PeerOf(form); peer && peer->window)
-    RedrawWindow(peer->window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RedrawWindow(peer->window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 int Win32Binding::OuterWidth(const ui::Form& form) {
@@ -554,15 +577,39 @@ void Win32Binding::Schedule(ui::Timer& timer) {
   FormPeer* peer = PeerOf(timer.Owner());
   if (!peer || !peer->window) return;
   const auto& timers = timer.Owner().Timers();
-  const auto index = std::find_if(timers.begin(), timers.end(),
-                                  [&](const auto& t) { return t.get() == &timer; }) -
-                     timers.begin();
-  const UINT_PTR id = kFirstTimerId + static_cast<UINT_PTR>(index);
-  // SetTimer on a running timer starts its period anew.
-  if (timer.Enabled())
-    SetTimer(peer->window, id, static_cast<UINT>(std::max(timer.Interval(), 1)), nullptr);
+  const auto index =
+      std::find_if(timers.begin(), timers.end(), [&](const auto& t) { return t.get() == &timer; }) -
+      timers.begin();
+  const TimerKey key{peer->window, kFirstTimerId + static_cast<UINT_PTR>(index)};
+  const UINT interval = timer.Enabled() ? static_cast<UINT>(std::max(timer.Interval(), 1)) : 0;
+  if (dispatch_depth_ > 0)
+    pending_timers_[key] = interval;
   else
-    KillTimer(peer->window, id);
+    ApplyTimer(key, interval);
+}
+
+void Win32Binding::ApplyTimer(TimerKey key, UINT interval) {
+  if (interval == 0) {
+    KillTimer(key.first, key.second);
+    running_timers_.erase(key);
+  } else {
+    // SetTimer on a running timer starts its period anew.
+    SetTimer(key.first, key.second, interval, nullptr);
+    running_timers_[key] = interval;
+  }
+}
+
+void Win32Binding::FlushTimers() {
+  auto pending = std::move(pending_timers_);
+  pending_timers_.clear();
+  for (const auto& [key, interval] : pending) {
+    const auto running = running_timers_.find(key);
+    const UINT now = running == running_timers_.end() ? 0 : running->second;
+    if (!IsWindow(key.first))
+      running_timers_.erase(key);
+    else if (interval != now)
+      ApplyTimer(key, interval);
+  }
 }
 
 void Win32Binding::Post(std::function<void()> task) {
@@ -590,6 +637,7 @@ void Win32Binding::RunLoop() {
 
 void Win32Binding::ShowMessage(const ui::Form* owner, const std::string& text,
                                const std::string& caption, ui::MessageIcon icon) {
+  FlushTimers();  // a timer stopped by this event must not fire inside the box's loop
   HWND owner_window = owner && PeerOf(*owner) ? PeerOf(*owner)->window : nullptr;
   const UINT flags = MB_OK | MB_SETFOREGROUND |
                      (icon == ui::MessageIcon::Warning ? MB_ICONWARNING : MB_ICONINFORMATION) |
@@ -677,8 +725,8 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
       break;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-      if (LRESULT brush = OnControlColor(peer, reinterpret_cast<HDC>(wparam),
-                                         reinterpret_cast<HWND>(lparam)))
+      if (LRESULT brush =
+              OnControlColor(peer, reinterpret_cast<HDC>(wparam), reinterpret_cast<HWND>(lparam)))
         return brush;
       break;
     default:
@@ -725,7 +773,8 @@ void Win32Binding::OnCommand(FormPeer& peer, int id, int code) {
     case ui::ControlKind::DropDownList:
       if (code == CBN_SELCHANGE) {
         const int index = static_cast<int>(SendMessageW(window, CB_GETCURSEL, 0, 0));
-        Dispatch([control, index] { static_cast<ui::DropDownList*>(control)->UserSelected(index); });
+        Dispatch(
+            [control, index] { static_cast<ui::DropDownList*>(control)->UserSelected(index); });
       }
       break;
     default:
@@ -767,8 +816,8 @@ LRESULT Win32Binding::OnControlColor(FormPeer& peer, HDC dc, HWND control_window
   ControlPeer* cp = PeerOf(*control);
   HBRUSH brush = cp->brush.Get() ? cp->brush.Get() : peer.brush.Get();
   if (!brush) return 0;
-  const ui::Color color = control->BackColor() ? *control->BackColor()
-                                               : peer.form->BackColor().value_or(ui::Color{});
+  const ui::Color color =
+      control->BackColor() ? *control->BackColor() : peer.form->BackColor().value_or(ui::Color{});
   SetBkColor(dc, ToColorRef(color));
   SetBkMode(dc, OPAQUE);
   return reinterpret_cast<LRESULT>(brush);
