@@ -1,0 +1,107 @@
+// Cost of one supervision tick, with the real POSIX probe of the server process.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <benchmark/benchmark.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/global_variables.h"
+#include "platform/process.h"
+#include "server/server_control.h"
+#include "server/supervision.h"
+
+namespace {
+
+// The four enabled flags, as the window would hold them.
+class Flags : public server::SupervisedControls {
+ public:
+  bool StartEnabled() const override { return start; }
+  void SetStartEnabled(bool enabled) override { start = enabled; }
+  void SetStopEnabled(bool enabled) override { stop = enabled; }
+  void SetPortEnabled(bool enabled) override { port = enabled; }
+  void SetTimerEnabled(bool enabled) override { timer = enabled; }
+
+  void ShowRunning() { start = false, stop = true, port = false; }
+  bool Running() const { return !start && stop && !port && timer; }
+  bool Stopped() const { return start && !stop && port && timer; }
+
+  bool start = true, stop = false, port = true, timer = true;
+};
+
+struct Rig {
+  GlobalVariables g;
+  std::unique_ptr<platform::Processes> processes = platform::MakeProcesses();
+  server::ServerControl server{g, *processes, [](const std::string&) {}};
+  Flags flags;
+
+  // Launches `command` through the backend and tracks it as the server.
+  bool Track(const char* program, const char* command_line) {
+    const platform::LaunchResult launched = processes->Launch(program, command_line, {});
+    g.ServerPid = launched.pid;
+    g.ServerStartTime = launched.start_time;
+    return launched.pid != 0;
+  }
+};
+
+// The steady state while the server runs: a probe that finds it alive, no change.
+void BM_TickRunningServer(benchmark::State& state) {
+  Rig rig;
+  if (!rig.Track("/bin/sleep", "sleep 600")) return state.SkipWithError("cannot launch sleep");
+  const pid_t pid = rig.g.ServerPid;
+  server::SupervisionTick(rig.g, rig.server, rig.flags);
+  for (auto _ : state) server::SupervisionTick(rig.g, rig.server, rig.flags);
+  const bool still_running = rig.flags.Running() && rig.g.ServerPid == pid;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  if (!still_running) state.SkipWithError("the tick lost the running server");
+}
+
+// The one tick that notices an ended server: it reaps it, switches the panel to
+// Stopped and forgets the identifier. Each iteration needs a freshly ended
+// child, made outside the timing (pausing adds a little overhead of its own).
+void BM_TickServerJustEnded(benchmark::State& state) {
+  Rig rig;
+  int noticed = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!rig.Track("/bin/true", "true")) {
+      state.SkipWithError("cannot launch true");
+      break;
+    }
+    // Waits for the end without reaping, so that the tick's probe does the reaping.
+    siginfo_t info{};
+    waitid(P_PID, static_cast<id_t>(rig.g.ServerPid), &info, WEXITED | WNOWAIT);
+    rig.flags.ShowRunning();
+    state.ResumeTiming();
+
+    server::SupervisionTick(rig.g, rig.server, rig.flags);
+    noticed += rig.flags.Stopped() && rig.g.ServerPid == 0;
+  }
+  if (noticed != static_cast<int>(state.iterations()))
+    state.SkipWithError("a tick missed the ended server");
+}
+
+// Every later tick once the server has gone: ServerPid is 0, nothing to probe.
+void BM_TickNoServer(benchmark::State& state) {
+  Rig rig;
+  for (auto _ : state) server::SupervisionTick(rig.g, rig.server, rig.flags);
+  if (!rig.flags.Stopped()) state.SkipWithError("the panel left Stopped without a server");
+}
+
+BENCHMARK(BM_TickRunningServer)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TickServerJustEnded)->Unit(benchmark::kMicrosecond)->Iterations(300);
+BENCHMARK(BM_TickNoServer)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::cout << "goal: < 20 us per tick\n";
+  return 0;
+}

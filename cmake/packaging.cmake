@@ -1,0 +1,58 @@
+# Release packages: a ZIP to unpack anywhere and a per-user NSIS installer, both
+# with the installation folder's layout:
+#   Dravelo_WEB_MONITOR.exe
+#   php/README.txt              where a portable PHP for Windows goes
+#   php/www/public/index.php    a sample page
+
+set(MONITOR_PACKAGE_SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/package)
+
+# Windows tools read the note; keep its line ends CR LF whatever the checkout did.
+configure_file(${MONITOR_PACKAGE_SOURCE_DIR}/php/README.txt
+               ${CMAKE_CURRENT_BINARY_DIR}/package/php/README.txt @ONLY NEWLINE_STYLE CRLF)
+
+install(TARGETS Dravelo_WEB_MONITOR RUNTIME DESTINATION . COMPONENT Application)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/package/php/README.txt
+        DESTINATION php COMPONENT Application)
+install(FILES ${MONITOR_PACKAGE_SOURCE_DIR}/php/www/public/index.php
+        DESTINATION php/www/public COMPONENT Application)
+
+# Only the Application component goes into the packages, whatever else may
+# carry install rules (GoogleTest, test programs).
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_CURRENT_BINARY_DIR};${PROJECT_NAME};Application;/")
+
+set(CPACK_PACKAGE_NAME Dravelo_WEB_MONITOR)
+set(CPACK_PACKAGE_VENDOR Dravelo)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Runs a local PHP web application with PHP's built-in web server")
+set(CPACK_PACKAGE_VERSION_MAJOR ${PROJECT_VERSION_MAJOR})
+set(CPACK_PACKAGE_VERSION_MINOR ${PROJECT_VERSION_MINOR})
+set(CPACK_PACKAGE_VERSION_PATCH "")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_SYSTEM_NAME win64)
+  set(CPACK_MONITOR_NSIS_TARGET amd64-unicode)
+else()
+  set(CPACK_SYSTEM_NAME win32)
+  set(CPACK_MONITOR_NSIS_TARGET x86-unicode)
+endif()
+set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${CPACK_SYSTEM_NAME}")
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/packages)
+set(CPACK_GENERATOR ZIP NSIS)
+# The program sits at the root of the archive: unpacked, the folder is ready.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+
+# NSIS: our own template (package/nsis/NSIS.template.in) installs per user.
+# The program writes Dravelo_WEB_MONITOR.CFG into its working directory, the
+# installation folder, so that folder must be writable without elevation.
+set(CPACK_MODULE_PATH ${MONITOR_PACKAGE_SOURCE_DIR}/nsis ${CMAKE_MODULE_PATH})
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Dravelo_WEB_MONITOR)
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Dravelo_WEB_MONITOR)
+set(CPACK_NSIS_INSTALL_ROOT "$LOCALAPPDATA\\\\Programs")  # Escaped twice: CPackConfig.cmake is read again.
+set(CPACK_NSIS_PACKAGE_NAME Dravelo_WEB_MONITOR)
+set(CPACK_NSIS_DISPLAY_NAME Dravelo_WEB_MONITOR)
+set(CPACK_NSIS_INSTALLED_ICON_NAME Dravelo_WEB_MONITOR.exe)
+set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_SOURCE_DIR}/assets/app.ico)
+set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_SOURCE_DIR}/assets/app.ico)
+
+include(CPack)
