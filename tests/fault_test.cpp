@@ -1,15 +1,12 @@
 // Faults from outside the program: a folder that refuses the settings file, a
 // full disk, hostile settings files, and a server that cannot start or dies.
 // The program must go on, keep what was saved before and tell the user.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <netinet/in.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,22 +24,28 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/lifecycle.h"
 #include "platform/process.h"
 #include "support/fakes.h"
 #include "support/headless_binding.h"
+#include "support/posix_net.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing_support::AllChildrenEnded;
+using testing_support::Children;
+using testing_support::Ended;
 using testing_support::FakeNotifyArea;
 using testing_support::FakeProcesses;
+using testing_support::FreePort;
 using testing_support::HeadlessBinding;
+using testing_support::KillAndReap;
+using testing_support::Listener;
 using testing_support::TempDir;
 
 constexpr char kCfg[] = "Dravelo_WEB_MONITOR.CFG";
@@ -441,116 +444,12 @@ TEST(SettingsContentFaultTest, RandomBytesNeverStopTheProgram) {
 
 // ---- The real server ----
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return addr;
-}
+// Polls for the test page.
+bool ServesPage(int port) { return testing_support::ServesPage(port, kPage, 200, 10ms); }
 
-// A listening socket on the loopback address, as another program would hold it.
-class Listener {
- public:
-  Listener() = default;
-  ~Listener() { Close(); }
-  Listener(const Listener&) = delete;
-  Listener& operator=(const Listener&) = delete;
-
-  // Port 0: any free port. Returns the port, or 0.
-  int Listen(int port) {
-    Close();
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    // Passes over TIME_WAIT leftovers of a server that served this port a moment ago.
-    const int on = 1;
-    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr = Loopback(port);
-    socklen_t len = sizeof addr;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(fd_, 4) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-      return 0;
-    return ntohs(addr.sin_port);
-  }
-  void Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-int FreePort() {
-  Listener l;
-  return l.Listen(0);
-}
-
-bool ServesPage(int port) {
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in addr = Loopback(port);
-    std::string response;
-    if (connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-      timeval timeout{2, 0};
-      setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-      const std::string request = "GET / HTTP/1.0\r\n\r\n";
-      send(s, request.data(), request.size(), MSG_NOSIGNAL);
-      char buffer[4096];
-      for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;)
-        response.append(buffer, static_cast<size_t>(n));
-    }
-    close(s);
-    if (response.find(kPage) != std::string::npos) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
-}
-
-// The state letter of /proc/<pid>/stat; '\0' when there is no such process.
-char ProcState(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line)) return '\0';
-  const size_t paren = line.rfind(')');
-  return paren == std::string::npos || paren + 2 >= line.size() ? '\0' : line[paren + 2];
-}
-
-bool Ended(pid_t pid) {
-  const char state = ProcState(pid);
-  return state == '\0' || state == 'Z' || state == 'X';
-}
-
-// This process's children, ended but unreaped ones included.
-std::vector<pid_t> Children() {
-  std::vector<pid_t> children;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream in(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(in, line)) continue;
-    const size_t paren = line.rfind(')');
-    if (paren == std::string::npos) continue;
-    std::istringstream fields(line.substr(paren + 1));
-    char state;
-    long ppid = 0;
-    if (fields >> state >> ppid && ppid == getpid()) children.push_back(std::stoi(name));
-  }
-  return children;
-}
-
-bool AllChildrenEnded() {
-  for (pid_t pid : Children())
-    if (!Ended(pid)) return false;
-  return true;
-}
-
+// Polls for about five seconds.
 bool WaitUntil(const std::function<bool()>& done) {
-  for (int attempt = 0; attempt < 500; ++attempt) {
-    if (done()) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return done();
+  return testing_support::WaitUntil(done, 501, 10ms);
 }
 
 // An installation with Debian's PHP as php/php, a page to serve and `port` in its settings.
@@ -571,10 +470,7 @@ class RealServerFaultTest : public ::testing::Test {
   }
   // Whatever a failing case left: every child of this process is one of ours.
   void TearDown() override {
-    for (pid_t pid : Children()) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
+    for (pid_t pid : Children()) KillAndReap(pid);
   }
 
   // Start through the window, then the page and, after a tick, the Running panel.

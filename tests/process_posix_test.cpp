@@ -1,8 +1,5 @@
 // The POSIX backend against Debian's real PHP interpreter.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,71 +9,32 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/global_variables.h"
 #include "platform/process.h"
 #include "server/server_control.h"
+#include "support/posix_net.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing_support::Ended;
+using testing_support::FreePort;
+using testing_support::HttpGet;
+using testing_support::KillAndReap;
+using testing_support::Listener;
+using testing_support::WaitUntil;
 
 constexpr char kPhp[] = "/usr/bin/php";
 constexpr char kPage[] = "dravelo process test page";
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return addr;
-}
-
-// A port nothing listens on right now.
-int FreePort() {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = Loopback(0);
-  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(s);
-  return ntohs(addr.sin_port);
-}
-
-// The whole response to "GET /", or empty when nothing answers.
-std::string HttpGet(int port) {
-  const int s = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in addr = Loopback(port);
-  std::string response;
-  if (connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
-    timeval timeout{2, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    const std::string request = "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-    if (send(s, request.data(), request.size(), MSG_NOSIGNAL) ==
-        static_cast<ssize_t>(request.size())) {
-      char buffer[4096];
-      for (ssize_t n; (n = recv(s, buffer, sizeof buffer, 0)) > 0;)
-        response.append(buffer, static_cast<size_t>(n));
-    }
-  }
-  close(s);
-  return response;
-}
-
-bool ServesPage(int port) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (HttpGet(port).find(kPage) != std::string::npos) return true;
-    std::this_thread::sleep_for(50ms);
-  }
-  return false;
-}
+// Polls for the test page.
+bool ServesPage(int port) { return testing_support::ServesPage(port, kPage, 100, 50ms); }
 
 class ProcessPosixTest : public ::testing::Test {
  protected:
@@ -86,16 +44,13 @@ class ProcessPosixTest : public ::testing::Test {
     fs::create_symlink(kPhp, install_ / "php/php");
     install_.Write("php/www/public/index.html", std::string("<p>") + kPage + "</p>\n");
     g_.ServerPort = FreePort();
+    ASSERT_NE(g_.ServerPort, 0);
   }
 
   void TearDown() override {
     // Only identifiers that are still our unreaped children are signalled.
-    for (pid_t pid : ours_) {
-      if (waitpid(pid, nullptr, WNOHANG) == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-      }
-    }
+    for (pid_t pid : ours_)
+      if (waitpid(pid, nullptr, WNOHANG) == 0) KillAndReap(pid);
   }
 
   // Starts the server and remembers it for TearDown.
@@ -106,11 +61,7 @@ class ProcessPosixTest : public ::testing::Test {
 
   // IsServerRunning polled until it turns false, a bounded number of times.
   bool StopsRunning() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      if (!control_.IsServerRunning(g_.ServerPid)) return true;
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
+    return WaitUntil([this] { return !control_.IsServerRunning(g_.ServerPid); }, 100, 20ms);
   }
 
   testing_support::TempDir install_;
@@ -199,17 +150,15 @@ TEST_F(ProcessPosixTest, WrongStartTimeIsNotOurServer) {
 }
 
 TEST_F(ProcessPosixTest, PortInUseIsRefused) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  const sockaddr_in addr = Loopback(g_.ServerPort);
-  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(listener, 4), 0);
+  Listener listener;
+  ASSERT_EQ(listener.Listen(g_.ServerPort), g_.ServerPort);
 
   Start();
   EXPECT_EQ(g_.ServerPid, 0);
   EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + std::to_string(g_.ServerPort) +
                                                 " is already in use."});
   EXPECT_TRUE(processes_->IsLoopbackPortInUse(g_.ServerPort));
-  close(listener);
+  listener.Close();
   EXPECT_FALSE(processes_->IsLoopbackPortInUse(g_.ServerPort));
 }
 
@@ -225,18 +174,6 @@ TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {
       processes_->Launch((install_ / "php/php").string(), "php\\php -v", install_.Str());
   EXPECT_EQ(result.pid, 0);
   EXPECT_EQ(result.error, std::strerror(ENOENT));
-}
-
-}  // namespace
-
-// True once `pid` has ended: gone, or a zombie waiting for its new parent.
-bool Ended(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line)) return true;
-  const size_t close_paren = line.rfind(')');
-  return close_paren != std::string::npos && close_paren + 2 < line.size() &&
-         (line[close_paren + 2] == 'Z' || line[close_paren + 2] == 'X');
 }
 
 TEST_F(ProcessPosixTest, ServerEndsWhenTheProgramIsKilled) {
@@ -266,12 +203,10 @@ TEST_F(ProcessPosixTest, ServerEndsWhenTheProgramIsKilled) {
 
   kill(program, SIGKILL);
   waitpid(program, nullptr, 0);
-  bool ended = false;
-  for (int attempt = 0; attempt < 100 && !ended; ++attempt) {
-    ended = Ended(server);
-    if (!ended) std::this_thread::sleep_for(20ms);
-  }
+  const bool ended = WaitUntil([server] { return Ended(server); }, 100, 20ms);
   if (!ended) kill(server, SIGKILL);
   EXPECT_TRUE(ended) << "the server ran on without the program";
   EXPECT_TRUE(HttpGet(g_.ServerPort).empty());
 }
+
+}  // namespace

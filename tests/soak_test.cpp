@@ -1,12 +1,5 @@
 // Many Start/Stop cycles of the real PHP server through the program: nothing
 // may pile up (descriptors, children, memory).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,7 +8,6 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,71 +16,32 @@
 #include "platform/process.h"
 #include "support/fakes.h"
 #include "support/headless_binding.h"
+#include "support/posix_net.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing_support::Accepts;
+using testing_support::Children;
+using testing_support::FreePort;
+using testing_support::KillAndReap;
+using testing_support::WaitUntil;
 
 constexpr char kPhp[] = "/usr/bin/php";
 constexpr int kCycles = 200;
 constexpr long kRssGrowthLimitKb = 8 * 1024;
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return addr;
-}
-
-int FreePort() {
-  const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr = Loopback(0);
-  socklen_t len = sizeof addr;
-  bind(s, reinterpret_cast<sockaddr*>(&addr), len);
-  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(s);
-  return ntohs(addr.sin_port);
-}
-
-// Polls until something accepts connections on the port, for at most five seconds.
-bool Accepts(int port) {
-  for (int attempt = 0; attempt < 2500; ++attempt) {
-    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in addr = Loopback(port);
-    const bool ok = connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    close(s);
-    if (ok) return true;
-    std::this_thread::sleep_for(2ms);
-  }
-  return false;
+// Polls until something accepts connections on the port, for about five seconds.
+bool AcceptsSoon(int port) {
+  return WaitUntil([port] { return Accepts(port); }, 2500, 2ms);
 }
 
 int OpenFds() {
   int n = 0;
   for (auto it = fs::directory_iterator("/proc/self/fd"); it != fs::directory_iterator(); ++it) ++n;
   return n - 1;  // the iterator's own
-}
-
-// Children of this process, ended but unreaped ones included.
-std::vector<pid_t> Children() {
-  std::vector<pid_t> children;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream in(entry.path() / "stat");
-    std::string line;
-    if (!std::getline(in, line)) continue;
-    const size_t paren = line.rfind(')');
-    if (paren == std::string::npos) continue;
-    std::istringstream fields(line.substr(paren + 1));
-    char state;
-    long ppid = 0;
-    if (fields >> state >> ppid && ppid == getpid()) children.push_back(std::stoi(name));
-  }
-  return children;
 }
 
 long RssKb() {
@@ -118,6 +71,7 @@ TEST(SoakTest, TwoHundredStartStopCyclesLeaveNothingBehind) {
   fs::create_symlink(kPhp, dir / "php/php");
   dir.Write("php/www/public/index.html", "<p>soak</p>\n");
   const int port = FreePort();
+  ASSERT_NE(port, 0);
   dir.Write("Dravelo_WEB_MONITOR.CFG", " 1 \r\n 0 \r\n 0 \r\n " + std::to_string(port) + " \r\n");
 
   testing_support::HeadlessBinding binding;
@@ -138,7 +92,7 @@ TEST(SoakTest, TwoHundredStartStopCyclesLeaveNothingBehind) {
     SCOPED_TRACE("cycle " + std::to_string(cycles + 1));
     w.StartButton.UserClicked();
     ASSERT_NE(g.ServerPid, 0);
-    ASSERT_TRUE(Accepts(port)) << "the server did not come up";
+    ASSERT_TRUE(AcceptsSoon(port)) << "the server did not come up";
     binding.Advance(500);
     ASSERT_EQ(Panel(w), "Running");
     w.StopButton.UserClicked();
@@ -160,14 +114,15 @@ TEST(SoakTest, TwoHundredStartStopCyclesLeaveNothingBehind) {
             << ", children left " << left.size() << "\n";
 
   w.Quit.UserClicked();
-  for (pid_t pid : left) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
+  for (pid_t pid : left) KillAndReap(pid);
   EXPECT_EQ(children_before, 0u);
   EXPECT_TRUE(left.empty());
   EXPECT_LE(fds_after, fds_before);
+#if !defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer holds freed memory in quarantine, so RSS grows without a
+  // leak; its leak checker takes the place of this bound there.
   EXPECT_LT(rss_after - rss_before, kRssGrowthLimitKb);
+#endif
 }
 
 }  // namespace
