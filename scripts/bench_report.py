@@ -9,10 +9,9 @@ ours, baseline or own (the server started alone); "meta NAME value" lines
 fill in the labels. Other lines are ignored.
 """
 
-import importlib.machinery
-import importlib.util
 import os
 import re
+import runpy
 import statistics
 import subprocess
 import sys
@@ -144,11 +143,8 @@ def table(values, meta):
 def allowed_dlls():
     """The pattern of Windows' own DLLs, as scripts/check-exe has it."""
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "check-exe")
-    loader = importlib.machinery.SourceFileLoader("check_exe", path)
-    spec = importlib.util.spec_from_loader("check_exe", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
-    return module.ALLOWED
+    # check-exe has no .py suffix; run it as a module without its main part.
+    return runpy.run_path(path, run_name="check_exe")["ALLOWED"]
 
 
 def foreign_dlls(objdump_text, allowed):
