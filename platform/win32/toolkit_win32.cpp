@@ -235,8 +235,8 @@ class Win32Binding : public ui::Binding {
   template <class Handler>
   void Dispatch(Handler handler);
 
-  // Timer changes made inside one event are applied when it ends (or before a
-  // message box runs its own loop): the tick's disable-then-enable costs no calls.
+  // Timer changes made inside an event are applied when it ends, or before a
+  // message box runs its own loop: the tick's disable-then-enable costs no calls.
   using TimerKey = std::pair<HWND, UINT_PTR>;
   void ApplyTimer(TimerKey key, UINT interval);
   void FlushTimers();
@@ -312,7 +312,8 @@ void Win32Binding::Dispatch(Handler handler) {
   } catch (const std::exception& failure) {
     ShowMessage(nullptr, failure.what(), "Error", ui::MessageIcon::Information);
   }
-  if (--dispatch_depth_ == 0) FlushTimers();
+  --dispatch_depth_;
+  FlushTimers();
 }
 
 // --- Forms ---
