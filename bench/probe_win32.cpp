@@ -25,43 +25,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/unique_handles.h"
+
 namespace {
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-  ~Handle() {
-    if (h_) CloseHandle(h_);
-  }
-  Handle(Handle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    std::swap(h_, other.h_);
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE Get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-
- private:
-  HANDLE h_ = nullptr;
-};
-
-class Socket {
- public:
-  explicit Socket(SOCKET s) : s_(s) {}
-  ~Socket() {
-    if (s_ != INVALID_SOCKET) closesocket(s_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  SOCKET Get() const { return s_; }
-  bool Valid() const { return s_ != INVALID_SOCKET; }
-
- private:
-  SOCKET s_;
-};
+using Handle = platform::win32::UniqueHandle;
+using Socket = platform::win32::UniqueSocket;
 
 class Winsock {
  public:

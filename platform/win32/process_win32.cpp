@@ -10,53 +10,13 @@
 
 #include "platform/process.h"
 #include "platform/win32/text_win32.h"
+#include "platform/win32/unique_handles.h"
 
 namespace platform {
 namespace {
 
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  ~UniqueHandle() { Reset(); }
-  UniqueHandle(UniqueHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      h_ = other.h_;
-      other.h_ = nullptr;
-    }
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-  HANDLE Get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  void Reset() {
-    if (h_) CloseHandle(h_);
-    h_ = nullptr;
-  }
-
- private:
-  HANDLE h_ = nullptr;
-};
-
-class UniqueSocket {
- public:
-  explicit UniqueSocket(SOCKET s) : s_(s) {}
-  ~UniqueSocket() {
-    if (s_ != INVALID_SOCKET) closesocket(s_);
-  }
-  UniqueSocket(const UniqueSocket&) = delete;
-  UniqueSocket& operator=(const UniqueSocket&) = delete;
-
-  SOCKET Get() const { return s_; }
-  bool Valid() const { return s_ != INVALID_SOCKET; }
-
- private:
-  SOCKET s_;
-};
+using win32::UniqueHandle;
+using win32::UniqueSocket;
 
 // All access as the system's older headers define it.
 constexpr DWORD kAllAccess = 0x1F0FFF;

@@ -14,22 +14,11 @@
 #include <sstream>
 #include <string>
 
+#include "platform/win32/unique_handles.h"
+
 namespace {
 
-class Socket {
- public:
-  explicit Socket(SOCKET s) : s_(s) {}
-  ~Socket() {
-    if (s_ != INVALID_SOCKET) closesocket(s_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  SOCKET Get() const { return s_; }
-  bool Valid() const { return s_ != INVALID_SOCKET; }
-
- private:
-  SOCKET s_;
-};
+using Socket = platform::win32::UniqueSocket;
 
 bool ReadFile(const std::string& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary);
