@@ -326,7 +326,7 @@ double OwnStartup(const std::wstring& dir, int port) {
   si.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION pi{};
   const double t0 = NowMs();
-  if (!CreateProcessW(php.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+  if (!CreateProcessW(php.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
                       nullptr, dir.c_str(), &si, &pi))
     Fail("cannot start the server alone");
   Handle process(pi.hProcess), thread(pi.hThread);

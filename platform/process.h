@@ -18,7 +18,7 @@ class Processes {
   virtual ~Processes() = default;
 
   // Starts `program` (an absolute path; no search path is used) with the given
-  // command line, hidden, with its own console where the platform has consoles.
+  // command line, hidden: on Windows with a console that has no window.
   // `working_dir` empty means the current directory.
   virtual LaunchResult Launch(const std::string& program, const std::string& command_line,
                               const std::string& working_dir) = 0;

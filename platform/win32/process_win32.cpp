@@ -91,7 +91,9 @@ class Win32Processes : public Processes {
     std::wstring command = win32::Widen(command_line);  // CreateProcessW may write into it
     const std::wstring directory = win32::Widen(working_dir);
 
-    // Its own console, hidden: the request log never blocks on a pipe of ours.
+    // A console without a window: nothing a terminal (Windows Terminal as the default
+    // console host) could take over and show, and the request log that PHP writes to
+    // its standard error goes into the console, never blocking on a pipe of ours.
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -99,7 +101,7 @@ class Win32Processes : public Processes {
     PROCESS_INFORMATION info{};
     // Suspended until it is in the job, so neither it nor a child of its escapes.
     if (!CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
       return {0, 0, win32::SystemErrorText(GetLastError())};
     }

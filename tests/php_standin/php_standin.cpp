@@ -1,7 +1,9 @@
 // Stands in for the PHP interpreter in the Windows tests: Debian's PHP cannot be
 // launched as a Windows process under Wine. It takes php's "-S host:port -t root"
 // arguments (anything else is ignored), and serves the files below root over
-// HTTP/1.0, one request at a time.
+// HTTP/1.0, one request at a time. As PHP does, it logs each request to its
+// standard error; "/.standin/console" tells whether it has a console window and
+// how those writes went.
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -44,12 +46,34 @@ std::string Response(const std::string& status, const std::string& body) {
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
+int log_writes_ok = 0;
+int log_writes_failed = 0;
+
+// One request log line on standard error, as PHP's development server writes them.
+void LogRequest(const std::string& line) {
+  const std::string text = line + "\n";
+  HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+  DWORD written = 0;
+  if (err && err != INVALID_HANDLE_VALUE &&
+      WriteFile(err, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+      written == text.size())
+    ++log_writes_ok;
+  else
+    ++log_writes_failed;
+}
+
 std::string Answer(const std::string& request, std::string root) {
   std::istringstream line(request.substr(0, request.find("\r\n")));
   std::string method, target;
   line >> method >> target;
+  LogRequest("[stand-in] 127.0.0.1 " + method + " " + target);
   if (method != "GET") return Response("405 Method Not Allowed", "Method Not Allowed\n");
   target = target.substr(0, target.find('?'));
+  if (target == "/.standin/console")
+    return Response("200 OK", std::string("console window: ") +
+                                  (GetConsoleWindow() ? "shown or hidden" : "none") +
+                                  "\nstandard error: " + std::to_string(log_writes_ok) +
+                                  " written, " + std::to_string(log_writes_failed) + " failed\n");
   if (target.empty() || target[0] != '/' || target.find("..") != std::string::npos ||
       target.find('\\') != std::string::npos)
     return Response("403 Forbidden", "Forbidden\n");

@@ -225,6 +225,12 @@ TEST_F(ProcessWin32Test, ServerLivesUntilTerminatedFromOutside) {
   EXPECT_NE(g_.ServerStartTime, 0u);
   ASSERT_TRUE(ServesPage(g_.ServerPort));
   EXPECT_TRUE(control->IsServerRunning(g_.ServerPid));
+  // No console window that a terminal could show, and the request log is written.
+  const std::string console = HttpGet(g_.ServerPort, "/.standin/console");
+  EXPECT_NE(console.find("\r\n\r\nconsole window: none\nstandard error: "), std::string::npos)
+      << console;
+  EXPECT_NE(console.find(" written, 0 failed\n"), std::string::npos) << console;
+  EXPECT_EQ(console.find("standard error: 0 written"), std::string::npos) << console;
 
   const int32_t first = g_.ServerPid;
   control->Start();  // tracked already: nothing is launched
