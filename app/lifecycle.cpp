@@ -1,8 +1,20 @@
 #include "app/lifecycle.h"
 
+#include <chrono>
+#include <thread>
+
 #include "app/version.h"
 
 namespace app {
+
+namespace {
+
+constexpr int kSessionEndSaveAttempts = 5;
+constexpr int kSessionEndRetryPauseMs = 200;
+
+}  // namespace
+
+void Environment::SleepFor(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 Monitor::Monitor(Environment env)
     : env_(std::move(env)),
@@ -26,13 +38,27 @@ void Monitor::StartUp() {
   qor_->Publish(g_);
   main_ = std::make_unique<ui::MainWindow>(
       app_, ui::MainWindowServices{g_, settings_, env_.system_lang_id, server_, env_.notify_area,
-                                   tray_icon_data_, [this] { ShutdownSequence(); }});
+                                   tray_icon_data_, [this] { ShutdownSequence(); },
+                                   [this] { EndSession(); }});
   main_->ShowModal([this] { qor_->Unload(); });
 }
 
-void Monitor::ShutdownSequence() {
+void Monitor::EndSession() {
+  session_ending_ = true;
+  Shutdown(kSessionEndSaveAttempts);
+}
+
+void Monitor::ShutdownSequence() { Shutdown(1); }
+
+void Monitor::Shutdown(int save_attempts) {
   std::string reason;
-  if (!settings_.Save(g_, &reason) && !save_failure_reported_) {
+  bool saved = settings_.Save(g_, &reason);
+  for (int attempt = 1; !saved && attempt < save_attempts; ++attempt) {
+    env_.pause(kSessionEndRetryPauseMs);
+    saved = settings_.Save(g_, &reason);
+  }
+  // Once the session ends nothing is shown, also not by the run at the process's end.
+  if (!saved && !session_ending_ && !save_failure_reported_) {
     save_failure_reported_ = true;
     const std::string file = settings_.Path() == settings::kFileName
                                  ? platform::JoinPath(platform::CurrentDirectory(), settings_.Path())

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,10 @@ struct Environment {
   uint16_t system_lang_id;
   // The installation folder; empty: the working directory.
   std::string install_dir;
+  // Waits between the attempts to save when the session ends.
+  std::function<void(int ms)> pause = SleepFor;
+
+  static void SleepFor(int ms);
 };
 
 class Monitor {
@@ -41,6 +46,11 @@ class Monitor {
   // Saves the settings, stops the server, removes the icon and unloads the
   // main window. Harmless when run again.
   void ShutdownSequence();
+  // The shutdown sequence when the session ends. No message box may hold the
+  // session up, so a save that fails is tried again a few times within about a
+  // second (a backup or virus scanner may hold the file for a moment) and then
+  // given up silently; the file keeps what it held.
+  void EndSession();
 
   GlobalVariables& Globals() { return g_; }
   ui::Application& App() { return app_; }
@@ -52,6 +62,7 @@ class Monitor {
 
  private:
   void Warn(const std::string& text);
+  void Shutdown(int save_attempts);
 
   Environment env_;
   GlobalVariables g_;
@@ -62,6 +73,7 @@ class Monitor {
   std::unique_ptr<StartupWindow> qor_;
   std::unique_ptr<ui::MainWindow> main_;
   bool save_failure_reported_ = false;
+  bool session_ending_ = false;
 };
 
 }  // namespace app

@@ -103,6 +103,51 @@ TEST(LifecycleTest, AFailedSaveIsReportedOnceNamingTheFileAndShutdownGoesOn) {
   EXPECT_EQ(h.area.calls.size(), 2u);
 }
 
+// Log-off, shutdown or restart while the window sits hidden in the notification area
+// with the server running: a file that can be written, one held for a moment, and
+// one that cannot be written at all.
+TEST(LifecycleTest, TheEndOfTheSessionRunsTheShutdownSequenceWithoutABox) {
+  const std::string german = " 2 \r\n 0 \r\n 0 \r\n 80 \r\n\r\n\r\n\r\n\r\n\r\n\r\n";
+  for (const int blocked_attempts : {0, 2, 99}) {
+    SCOPED_TRACE(blocked_attempts);
+    MonitorHarness h;
+    const auto cfg = h.dir / "Dravelo_WEB_MONITOR.CFG";
+    int pauses = 0;
+    h.pause = [&](int ms) {
+      EXPECT_GT(ms, 0);
+      if (++pauses == blocked_attempts) std::filesystem::remove(cfg);
+    };
+    app::Monitor& m = h.Make();
+    size_t icons_before = 0;
+    h.binding.Script({[&] { h.Main().Language.UserSelected(1); },
+                      [&] { h.Main().StartButton.UserClicked(); },
+                      [&] { h.binding.Advance(500); },
+                      [&] { h.Main().UserChangedState(ui::WindowState::Minimized); },
+                      [&] {
+                        icons_before = h.area.icons.size();
+                        ASSERT_EQ(h.processes.Running(), 1);
+                        if (blocked_attempts) {
+                          std::filesystem::remove(cfg);
+                          std::filesystem::create_directory(cfg);
+                        }
+                        h.Main().UserEndedSession();
+                      }});
+    m.Run();
+    EXPECT_EQ(icons_before, 1u);
+    EXPECT_TRUE(h.binding.messages.empty()) << h.binding.messages[0].text;
+    EXPECT_EQ(h.processes.Running(), 0);
+    EXPECT_TRUE(h.area.icons.empty());
+    EXPECT_FALSE(h.Main().Loaded());
+    if (blocked_attempts == 99) {
+      EXPECT_EQ(pauses, 4) << "the save is tried five times";
+      EXPECT_TRUE(std::filesystem::is_directory(cfg));
+    } else {
+      EXPECT_EQ(pauses, blocked_attempts);
+      EXPECT_EQ(h.Settings(), german);
+    }
+  }
+}
+
 TEST(LifecycleTest, StartMinimisedShowsNoWindowKeepsTheIconAndLivesUntilQuit) {
   MonitorHarness h;
   h.dir.Write("Dravelo_WEB_MONITOR.CFG", " 1 \r\n 1 \r\n");

@@ -68,6 +68,7 @@ void MainWindow::ConnectHandlers() {
   OnNotifyIcon = [this](int code) { tray_.Callback(code); };
   OnNotifyAreaCreated = [this] { tray_.AreaCreated(); };
   OnTerminate = [this] { services_.shutdown(); };
+  OnSessionEnd = [this] { services_.end_session(); };
 }
 
 void MainWindow::Initialise() {

@@ -31,6 +31,8 @@ struct MainWindowServices {
   platform::NotifyIconRecord& tray_icon_data;
   // The shutdown sequence, run by Quit and when the window object is destroyed.
   std::function<void()> shutdown;
+  // The same sequence when the session ends: it shows nothing and does not wait.
+  std::function<void()> end_session;
 };
 
 class MainWindow : public Form, public server::SupervisedControls {

@@ -311,10 +311,16 @@ class Form {
   std::function<void(int code)> OnNotifyIcon;
   // The notification area was created anew (its host restarted).
   std::function<void()> OnNotifyAreaCreated;
+  // The session ends (log-off, shutdown, restart, or the Restart Manager closing
+  // the program); the system may end the process as soon as this returns.
+  std::function<void()> OnSessionEnd;
 
   // Entry points for the binding.
   void UserChangedState(WindowState state) { SetWindowState(state); }
   void UserClosed() { Unload(); }
+  void UserEndedSession() {
+    if (OnSessionEnd) OnSessionEnd();
+  }
   void UserMoved(int left, int top);
   void Terminate();
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <map>
 #include <memory>
@@ -228,6 +229,7 @@ class Win32Binding : public ui::Binding {
   void OnCommand(FormPeer& peer, int id, int code);
   void OnSize(FormPeer& peer, WPARAM kind);
   void OnMove(FormPeer& peer);
+  void OnEndSession(FormPeer& peer);
   LRESULT OnControlColor(FormPeer& peer, HDC dc, HWND control);
   bool OnEraseBackground(FormPeer& peer, HDC dc);
   void RunPostedTasks();
@@ -402,6 +404,8 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_, nullptr);
   if (font_.Get())
     SendMessageW(cp->window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  // A text box has no length limit; an edit control's default is 32,767 characters.
+  if (control.Kind() == ui::ControlKind::TextBox) SendMessageW(cp->window, EM_SETLIMITTEXT, 0, 0);
   // Bring the native control up to the model's state.
   for (auto change : {ui::ControlChange::Value, ui::ControlChange::Items,
                       ui::ControlChange::BackColor, ui::ControlChange::Picture})
@@ -721,6 +725,13 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
       Dispatch([form] { form->UserClosed(); });
       return 0;
     }
+    case WM_QUERYENDSESSION:
+      // Yes, also to the Restart Manager (ENDSESSION_CLOSEAPP): we close without asking.
+      return TRUE;
+    case WM_ENDSESSION:
+      // The process may be ended as soon as this returns, hidden or not.
+      if (wparam) OnEndSession(peer);
+      return 0;
     case WM_ERASEBKGND:
       if (OnEraseBackground(peer, reinterpret_cast<HDC>(wparam))) return 1;
       break;
@@ -790,6 +801,21 @@ void Win32Binding::OnSize(FormPeer& peer, WPARAM kind) {
     Dispatch([form] { form->UserChangedState(ui::WindowState::Minimized); });
   else if (kind == SIZE_RESTORED || kind == SIZE_MAXIMIZED)
     Dispatch([form] { form->UserChangedState(ui::WindowState::Normal); });
+}
+
+BOOL CALLBACK CloseMessageBox(HWND window, LPARAM) {
+  wchar_t cls[16] = {};
+  GetClassNameW(window, cls, 16);
+  if (std::wcscmp(cls, L"#32770") == 0) PostMessageW(window, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+
+void Win32Binding::OnEndSession(FormPeer& peer) {
+  ui::Form* form = peer.form;  // the peer may be gone after the event
+  Dispatch([form] { form->UserEndedSession(); });
+  // A box still open (one without an owner outlives the window) must not keep
+  // the process from ending when the Restart Manager waits for it.
+  EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, 0);
 }
 
 void Win32Binding::OnMove(FormPeer& peer) {

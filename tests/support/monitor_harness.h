@@ -2,6 +2,7 @@
 // notification area, in a throwaway installation folder.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,11 +22,13 @@ struct MonitorHarness {
   FakeProcesses processes;
   FakeNotifyArea area;
   uint16_t system_lang_id = 0x0409;
+  // Stands in for the waits between the attempts to save at the session's end.
+  std::function<void(int ms)> pause = [](int) {};
   std::unique_ptr<app::Monitor> monitor;
 
   app::Monitor& Make() {
     monitor = std::make_unique<app::Monitor>(
-        app::Environment{binding, processes, area, system_lang_id, dir.Str()});
+        app::Environment{binding, processes, area, system_lang_id, dir.Str(), pause});
     return *monitor;
   }
   // Start-up only, without the event loop: the state right after start-up.

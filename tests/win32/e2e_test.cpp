@@ -19,6 +19,8 @@ TEST_F(Installation, AUserRunsStopsAndConfiguresTheServer) {
   HWND edit = Child(L"Edit", nullptr);
   ASSERT_TRUE(edit);
   EXPECT_EQ(Text(edit), L"80");
+  EXPECT_GT(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0), 32767)
+      << "the port field has a length limit";
   SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::to_wstring(port).c_str()));
 
   // Start: within a tick the panel shows Running, and the page is served.

@@ -121,6 +121,37 @@ TEST_F(Hardening, TaskbarCreatedBringsTheIconBackWhileHidden) {
   EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(main_); }));
 }
 
+// Log-off while the program sits in the notification area with its server running.
+TEST_F(Hardening, TheEndOfTheSessionSavesAndLeavesNoServerAndNoIcon) {
+  const int port = FreePort();
+  WriteFile(SettingsPath(), SettingsBytes(1, 0, 1, port));
+  Launch();
+  ASSERT_TRUE(WaitFor([&] { return Running(); })) << "automatic start did not happen";
+  const DWORD server = ServerPid();
+  HWND language = Child(L"ComboBox", nullptr);
+  SendMessageW(language, CB_SETCURSEL, 1, 0);
+  SendMessageW(main_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(language), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(language));
+  SendMessageW(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  HWND icon = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main_) && (icon = TrayIconWindow()); }));
+
+  // As Windows does at log-off: every window is asked, then told the session ends.
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring command = L"wineboot.exe --end-session";
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi));
+  WaitForSingleObject(pi.hProcess, 30000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_TRUE(Exited()) << "the program did not end with the session";
+  EXPECT_EQ(ReadFile(SettingsPath()), SettingsBytes(2, 0, 1, port));
+  EXPECT_FALSE(Alive(server));
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(icon); })) << "the icon was left behind";
+}
+
 TEST_F(Hardening, FiftyStartStopCyclesLeaveNothingBehind) {
   const int port = FreePort();
   WriteFile(SettingsPath(), SettingsBytes(1, 0, 0, port));
