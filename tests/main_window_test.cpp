@@ -258,8 +258,8 @@ TEST(MainWindowTest, MinimiseHidesIntoTheIconAndALeftClickBringsItBackCentred) {
     EXPECT_TRUE(w.Visible());
     EXPECT_EQ(w.State(), ui::WindowState::Normal);
     EXPECT_TRUE(h.area.icons.empty());
-    EXPECT_EQ(w.Left(), (h.binding.ScreenWidth() - w.Width()) / 2);
-    EXPECT_EQ(w.Top(), (h.binding.ScreenHeight() - w.Height()) / 2);
+    EXPECT_EQ(w.Left(), (h.binding.ScreenWidth(w) - w.Width()) / 2);
+    EXPECT_EQ(w.Top(), (h.binding.ScreenHeight(w) - w.Height()) / 2);
   }
   // Events over the visible window change nothing.
   w.OnNotifyIcon(platform::kLeftButtonDown);

@@ -84,8 +84,9 @@ class Binding {
   // Outer size of the form, frame included, in twips.
   virtual int OuterWidth(const Form& form) = 0;
   virtual int OuterHeight(const Form& form) = 0;
-  virtual int ScreenWidth() = 0;
-  virtual int ScreenHeight() = 0;
+  // The screen's size in the twips of `form`, whose monitor sets their size.
+  virtual int ScreenWidth(const Form& form) = 0;
+  virtual int ScreenHeight(const Form& form) = 0;
   virtual void* NativeHandle(const Form& form) = 0;
 };
 

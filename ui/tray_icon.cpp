@@ -36,8 +36,8 @@ void TrayIcon::Callback(int code) {
     form_.SetWindowState(WindowState::Normal);
     form_.Show();
     Binding& screen = form_.App().Platform();
-    form_.Move((screen.ScreenWidth() - form_.Width()) / 2,
-               (screen.ScreenHeight() - form_.Height()) / 2);
+    form_.Move((screen.ScreenWidth(form_) - form_.Width()) / 2,
+               (screen.ScreenHeight(form_) - form_.Height()) / 2);
     area_.ShellNotifyIcon(platform::kNimDelete, record_);
   } catch (const ToolkitError& failure) {
     if (failure.Number() == kNonModalWhileModal) return;

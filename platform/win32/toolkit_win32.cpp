@@ -32,7 +32,10 @@ constexpr wchar_t kTaskClass[] = L"DraveloWebMonitorTasks";
 constexpr UINT kRunPostedTasks = WM_APP + 2;
 constexpr UINT_PTR kFirstTimerId = 100;
 constexpr int kFirstControlId = 1000;
-constexpr int kDropDownListPx = 120;  // height of an opened drop-down list
+constexpr int kDropDownListTwips = 1800;  // height of an opened drop-down list
+constexpr int kDefaultDpi = 96;
+// WM_GETDPISCALEDSIZE of Windows 10 (1703 and later), newer than the headers' target.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
 constexpr DWORD kFormStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
@@ -104,6 +107,63 @@ class DcOwner {
   HDC dc_;
 };
 
+// --- Per-monitor DPI ---
+
+// The calls of Windows 10 (1607 and later), looked up at run time; older systems
+// have one DPI for all monitors and get the system's metrics.
+struct DpiApi {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+  using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+  using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+  DpiApi() {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    get_dpi_for_window = Find<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+    get_system_metrics = Find<GetSystemMetricsForDpiFn>(user32, "GetSystemMetricsForDpi");
+    system_parameters = Find<SystemParametersInfoForDpiFn>(user32, "SystemParametersInfoForDpi");
+    adjust_window_rect = Find<AdjustWindowRectExForDpiFn>(user32, "AdjustWindowRectExForDpi");
+  }
+  template <class Fn>
+  static Fn Find(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                  : nullptr;
+  }
+
+  int WindowDpi(HWND window, int fallback) const {
+    const UINT dpi = get_dpi_for_window ? get_dpi_for_window(window) : 0;
+    return dpi ? static_cast<int>(dpi) : fallback;
+  }
+  int Metric(int index, int dpi, int system_dpi) const {
+    if (get_system_metrics) return get_system_metrics(index, static_cast<UINT>(dpi));
+    return MulDiv(GetSystemMetrics(index), dpi, system_dpi);
+  }
+  // The dialog font of the system at `dpi`.
+  HFONT MessageFont(int dpi, int system_dpi) const {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (system_parameters && system_parameters(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0,
+                                               static_cast<UINT>(dpi)))
+      return CreateFontIndirectW(&metrics.lfMessageFont);
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+      return nullptr;
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, system_dpi);
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+  }
+  SIZE OuterSize(SIZE client, DWORD style, DWORD ex_style, int dpi) const {
+    RECT r{0, 0, client.cx, client.cy};
+    if (!adjust_window_rect ||
+        !adjust_window_rect(&r, style, FALSE, ex_style, static_cast<UINT>(dpi)))
+      AdjustWindowRectEx(&r, style, FALSE, ex_style);
+    return {r.right - r.left, r.bottom - r.top};
+  }
+
+  GetDpiForWindowFn get_dpi_for_window = nullptr;
+  GetSystemMetricsForDpiFn get_system_metrics = nullptr;
+  SystemParametersInfoForDpiFn system_parameters = nullptr;
+  AdjustWindowRectExForDpiFn adjust_window_rect = nullptr;
+};
+
 // --- Embedded art ---
 
 class PictureArt : public ui::NativeResource {
@@ -165,6 +225,11 @@ struct ControlPeer {
 struct FormPeer {
   ui::Form* form = nullptr;
   HWND window = nullptr;
+  // The DPI of the window's monitor, and the font and icons made for it.
+  int dpi = kDefaultDpi;
+  UniqueFont font;
+  UniqueIcon big_icon;
+  UniqueIcon small_icon;
   UniqueBrush brush;
   std::map<int, ui::Control*> controls;
   // Set while the binding pushes a value, so the notifications it causes are not taken as input.
@@ -216,8 +281,12 @@ class Win32Binding : public ui::Binding {
   ui::Resource LoadArt(ui::EmbeddedArt art) override;
   int OuterWidth(const ui::Form& form) override;
   int OuterHeight(const ui::Form& form) override;
-  int ScreenWidth() override { return ToTwips(GetSystemMetrics(SM_CXSCREEN)); }
-  int ScreenHeight() override { return ToTwips(GetSystemMetrics(SM_CYSCREEN)); }
+  int ScreenWidth(const ui::Form& form) override {
+    return ToTwips(DpiOf(form), GetSystemMetrics(SM_CXSCREEN));
+  }
+  int ScreenHeight(const ui::Form& form) override {
+    return ToTwips(DpiOf(form), GetSystemMetrics(SM_CYSCREEN));
+  }
   void* NativeHandle(const ui::Form& form) override {
     return PeerOf(form) ? PeerOf(form)->window : nullptr;
   }
@@ -230,6 +299,8 @@ class Win32Binding : public ui::Binding {
   void OnSize(FormPeer& peer, WPARAM kind);
   void OnMove(FormPeer& peer);
   void OnEndSession(FormPeer& peer);
+  void OnDpiChanged(FormPeer& peer, int dpi, const RECT& suggested);
+  SIZE OuterSizePx(const ui::Form& form, int dpi) const;
   LRESULT OnControlColor(FormPeer& peer, HDC dc, HWND control);
   bool OnEraseBackground(FormPeer& peer, HDC dc);
   void RunPostedTasks();
@@ -244,15 +315,22 @@ class Win32Binding : public ui::Binding {
   void FlushTimers();
 
   void CreateControl(FormPeer& peer, ui::Control& control);
+  // Lays the form out for `dpi` from its twips: controls, fonts, logo and icons.
+  void ApplyDpi(FormPeer& peer, int dpi);
+  void PlaceControl(FormPeer& peer, ui::Control& control);
+  void FitDropDown(FormPeer& peer, ui::Control& control);
+  void SetWindowIcons(FormPeer& peer);
+  HICON LoadAppIcon(int metric_x, int metric_y, int dpi) const;
   void RenderPicture(ui::Image& image);
-  SIZE OuterSizePx(const ui::Form& form) const;
-  int ToPixels(int twips) const { return MulDiv(twips, dpi_, 1440); }
-  int ToTwips(int pixels) const { return MulDiv(pixels, 1440, dpi_); }
+  int DpiOf(const ui::Form& form) const { return PeerOf(form) ? PeerOf(form)->dpi : system_dpi_; }
+  static int ToPixels(int dpi, int twips) { return MulDiv(twips, dpi, 1440); }
+  static int ToTwips(int dpi, int pixels) { return MulDiv(pixels, 1440, dpi); }
 
   HINSTANCE instance_;
-  int dpi_ = 96;
+  DpiApi dpi_api_;
+  // The DPI of the primary monitor when the program started; the notification area's.
+  int system_dpi_ = kDefaultDpi;
   UINT taskbar_created_ = 0;
-  UniqueFont font_;
   HWND task_window_ = nullptr;
   std::deque<std::function<void()>> tasks_;
   bool com_ready_ = false;
@@ -269,13 +347,9 @@ Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
   InitCommonControlsEx(&controls);
   {
     DcOwner screen(nullptr);
-    dpi_ = GetDeviceCaps(screen.Get(), LOGPIXELSY);
-    if (dpi_ <= 0) dpi_ = 96;
+    system_dpi_ = GetDeviceCaps(screen.Get(), LOGPIXELSY);
+    if (system_dpi_ <= 0) system_dpi_ = kDefaultDpi;
   }
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-    font_.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
   taskbar_created_ = RegisterWindowMessageW(L"TaskbarCreated");
 
   WNDCLASSEXW form_class{};
@@ -320,17 +394,18 @@ void Win32Binding::Dispatch(Handler handler) {
 
 // --- Forms ---
 
-SIZE Win32Binding::OuterSizePx(const ui::Form& form) const {
-  RECT r{0, 0, ToPixels(form.ClientWidth()), ToPixels(form.ClientHeight())};
-  AdjustWindowRectEx(&r, kFormStyle, FALSE, kFormExStyle);
-  return {r.right - r.left, r.bottom - r.top};
+SIZE Win32Binding::OuterSizePx(const ui::Form& form, int dpi) const {
+  return dpi_api_.OuterSize({ToPixels(dpi, form.ClientWidth()), ToPixels(dpi, form.ClientHeight())},
+                            kFormStyle, kFormExStyle, dpi);
 }
 
 void Win32Binding::Load(ui::Form& form) {
   auto* peer = new FormPeer;
   peer->form = &form;
+  peer->dpi = system_dpi_;
+  peer->font.Reset(dpi_api_.MessageFont(peer->dpi, system_dpi_));
   form.native = peer;
-  const SIZE size = OuterSizePx(form);
+  const SIZE size = OuterSizePx(form, peer->dpi);
   // Centred on the screen at first display.
   const int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
@@ -341,7 +416,7 @@ void Win32Binding::Load(ui::Form& form) {
     delete peer;
     throw ui::ToolkitError(7, "Out of memory");
   }
-  form.UserMoved(ToTwips(x), ToTwips(y));
+  form.UserMoved(ToTwips(peer->dpi, x), ToTwips(peer->dpi, y));
   if (form.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*form.BackColor())));
 
   std::vector<ui::Control*> order;
@@ -354,6 +429,9 @@ void Win32Binding::Load(ui::Form& form) {
   });
   for (ui::Control* control : order) CreateControl(*peer, *control);
   Update(form, ui::FormChange::Icon);
+  // Created on a monitor whose DPI is not the system's.
+  if (const int dpi = dpi_api_.WindowDpi(peer->window, peer->dpi); dpi != peer->dpi)
+    ApplyDpi(*peer, dpi);
 }
 
 void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
@@ -362,8 +440,6 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
   cp->id = kFirstControlId + static_cast<int>(peer.controls.size());
   peer.controls[cp->id] = &control;
 
-  const ui::Rect& b = control.Bounds();
-  int height = ToPixels(b.height);
   const wchar_t* window_class = L"STATIC";
   DWORD style = WS_CHILD;
   DWORD ex_style = 0;
@@ -388,7 +464,6 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
     case ui::ControlKind::DropDownList:
       window_class = L"COMBOBOX";
       style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-      height += kDropDownListPx;
       text.clear();
       break;
     case ui::ControlKind::Image:
@@ -399,17 +474,84 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
   if (control.Visible()) style |= WS_VISIBLE;
   if (!control.Enabled()) style |= WS_DISABLED;
   cp->window =
-      CreateWindowExW(ex_style, window_class, text.c_str(), style, ToPixels(b.left),
-                      ToPixels(b.top), ToPixels(b.width), height, peer.window,
+      CreateWindowExW(ex_style, window_class, text.c_str(), style, 0, 0, 0, 0, peer.window,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_, nullptr);
-  if (font_.Get())
-    SendMessageW(cp->window, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+  PlaceControl(peer, control);
   // A text box has no length limit; an edit control's default is 32,767 characters.
   if (control.Kind() == ui::ControlKind::TextBox) SendMessageW(cp->window, EM_SETLIMITTEXT, 0, 0);
   // Bring the native control up to the model's state.
   for (auto change : {ui::ControlChange::Value, ui::ControlChange::Items,
                       ui::ControlChange::BackColor, ui::ControlChange::Picture})
     Update(control, change);
+}
+
+void Win32Binding::PlaceControl(FormPeer& peer, ui::Control& control) {
+  HWND window = PeerOf(control)->window;
+  const ui::Rect& b = control.Bounds();
+  int height = ToPixels(peer.dpi, b.height);
+  // A drop-down list's window reaches down over its opened list.
+  if (control.Kind() == ui::ControlKind::DropDownList)
+    height += ToPixels(peer.dpi, kDropDownListTwips);
+  SetWindowPos(window, nullptr, ToPixels(peer.dpi, b.left), ToPixels(peer.dpi, b.top),
+               ToPixels(peer.dpi, b.width), height, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (peer.font.Get())
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font.Get()), TRUE);
+  if (control.Kind() == ui::ControlKind::DropDownList) FitDropDown(peer, control);
+}
+
+// A closed drop-down list is as high as its font makes it; it is made as high as
+// its twips at this DPI, so that it keeps its proportions with the other controls.
+// The height set and the height got back differ by a border that is not the same
+// everywhere (Wine adds two pixels to the one set), so a second step corrects it.
+void Win32Binding::FitDropDown(FormPeer& peer, ui::Control& control) {
+  HWND window = PeerOf(control)->window;
+  const int wanted = ToPixels(peer.dpi, control.Bounds().height);
+  LRESULT field = SendMessageW(window, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+  for (int step = 0; step < 2 && field > 0; ++step) {
+    RECT closed;
+    GetWindowRect(window, &closed);
+    const int off = wanted - (closed.bottom - closed.top);
+    if (off == 0 || field + off <= 0) break;
+    field += off;
+    SendMessageW(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+  }
+}
+
+void Win32Binding::ApplyDpi(FormPeer& peer, int dpi) {
+  SyncGuard sync(peer);
+  peer.dpi = dpi;
+  UniqueFont old_font = std::move(peer.font);
+  peer.font.Reset(dpi_api_.MessageFont(dpi, system_dpi_));
+  for (auto& control : peer.form->Controls()) {
+    PlaceControl(peer, *control);
+    if (auto* image = dynamic_cast<ui::Image*>(control.get())) RenderPicture(*image);
+  }
+  SetWindowIcons(peer);
+}
+
+HICON Win32Binding::LoadAppIcon(int metric_x, int metric_y, int dpi) const {
+  return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
+                                       dpi_api_.Metric(metric_x, dpi, system_dpi_),
+                                       dpi_api_.Metric(metric_y, dpi, system_dpi_),
+                                       LR_DEFAULTCOLOR));
+}
+
+// The loaded icon art is made for the system's DPI; a window on a monitor with
+// another DPI gets its own images, so that Windows need not scale them.
+void Win32Binding::SetWindowIcons(FormPeer& peer) {
+  const auto* art = dynamic_cast<const IconArt*>(peer.form->Icon().get());
+  UniqueIcon big, small;
+  if (art && peer.dpi != system_dpi_) {
+    big.Reset(LoadAppIcon(SM_CXICON, SM_CYICON, peer.dpi));
+    small.Reset(LoadAppIcon(SM_CXSMICON, SM_CYSMICON, peer.dpi));
+  }
+  HICON big_handle = big.Get() ? big.Get() : art ? art->Big() : nullptr;
+  HICON small_handle = small.Get() ? small.Get() : art ? art->Small() : nullptr;
+  SendMessageW(peer.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_handle));
+  SendMessageW(peer.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_handle));
+  // The window no longer uses the images it had.
+  peer.big_icon = std::move(big);
+  peer.small_icon = std::move(small);
 }
 
 void Win32Binding::Unload(ui::Form& form) {
@@ -439,14 +581,9 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
     case ui::FormChange::Caption:
       SetWindowTextW(peer->window, Widen(form.Caption()).c_str());
       break;
-    case ui::FormChange::Icon: {
-      auto* icon = dynamic_cast<const IconArt*>(form.Icon().get());
-      SendMessageW(peer->window, WM_SETICON, ICON_BIG,
-                   reinterpret_cast<LPARAM>(icon ? icon->Big() : nullptr));
-      SendMessageW(peer->window, WM_SETICON, ICON_SMALL,
-                   reinterpret_cast<LPARAM>(icon ? icon->Small() : nullptr));
+    case ui::FormChange::Icon:
+      SetWindowIcons(*peer);
       break;
-    }
     case ui::FormChange::Visible:
       if (!form.Visible()) {
         ShowWindow(peer->window, SW_HIDE);
@@ -466,7 +603,8 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
       break;
     }
     case ui::FormChange::Position:
-      SetWindowPos(peer->window, nullptr, ToPixels(form.Left()), ToPixels(form.Top()), 0, 0,
+      SetWindowPos(peer->window, nullptr, ToPixels(peer->dpi, form.Left()),
+                   ToPixels(peer->dpi, form.Top()), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       break;
     case ui::FormChange::BackColor:
@@ -487,18 +625,18 @@ int Win32Binding::OuterWidth(const ui::Form& form) {
   if (FormPeer* peer = PeerOf(form); peer && peer->window) {
     RECT r;
     GetWindowRect(peer->window, &r);
-    return ToTwips(r.right - r.left);
+    return ToTwips(peer->dpi, r.right - r.left);
   }
-  return ToTwips(OuterSizePx(form).cx);
+  return ToTwips(system_dpi_, OuterSizePx(form, system_dpi_).cx);
 }
 
 int Win32Binding::OuterHeight(const ui::Form& form) {
   if (FormPeer* peer = PeerOf(form); peer && peer->window) {
     RECT r;
     GetWindowRect(peer->window, &r);
-    return ToTwips(r.bottom - r.top);
+    return ToTwips(peer->dpi, r.bottom - r.top);
   }
-  return ToTwips(OuterSizePx(form).cy);
+  return ToTwips(system_dpi_, OuterSizePx(form, system_dpi_).cy);
 }
 
 // --- Controls ---
@@ -552,9 +690,23 @@ void Win32Binding::Update(ui::Control& control, ui::ControlChange change) {
   }
 }
 
-// Draws the picture at its own size, in the control's area.
+// The picture's own size in pixels. Its size in HIMETRIC depends on the DPI the
+// system had when it was decoded, so the bitmap itself is asked.
+SIZE PicturePixels(IPicture* picture, OLE_XSIZE_HIMETRIC width, OLE_YSIZE_HIMETRIC height,
+                   int system_dpi) {
+  OLE_HANDLE handle = 0;
+  BITMAP bitmap{};
+  if (SUCCEEDED(picture->get_Handle(&handle)) &&
+      GetObjectW(reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(handle)), sizeof bitmap, &bitmap))
+    return {bitmap.bmWidth, bitmap.bmHeight};
+  return {MulDiv(width, system_dpi, 2540), MulDiv(height, system_dpi, 2540)};
+}
+
+// Draws the picture at its own size for the window's DPI (its pixels are those of
+// 96 dpi), in the control's area.
 void Win32Binding::RenderPicture(ui::Image& image) {
   ControlPeer* cp = PeerOf(image);
+  const int dpi = DpiOf(image.Owner());
   const auto* art = dynamic_cast<const PictureArt*>(image.Picture().get());
   UniqueBitmap bitmap;
   if (art && art->Picture()) {
@@ -562,12 +714,15 @@ void Win32Binding::RenderPicture(ui::Image& image) {
     OLE_YSIZE_HIMETRIC height = 0;
     art->Picture()->get_Width(&width);
     art->Picture()->get_Height(&height);
-    const int cx = MulDiv(width, dpi_, 2540);
-    const int cy = MulDiv(height, dpi_, 2540);
+    const SIZE own = PicturePixels(art->Picture(), width, height, system_dpi_);
+    const int cx = MulDiv(own.cx, dpi, kDefaultDpi);
+    const int cy = MulDiv(own.cy, dpi, kDefaultDpi);
     DcOwner screen(nullptr);
     HDC memory = CreateCompatibleDC(screen.Get());
     bitmap.Reset(CreateCompatibleBitmap(screen.Get(), cx, cy));
     HGDIOBJ old = SelectObject(memory, bitmap.Get());
+    SetStretchBltMode(memory, HALFTONE);
+    SetBrushOrgEx(memory, 0, 0, nullptr);
     art->Picture()->Render(memory, 0, 0, cx, cy, 0, height, width, -height, nullptr);
     SelectObject(memory, old);
     DeleteDC(memory);
@@ -656,13 +811,9 @@ ui::Resource Win32Binding::LoadArt(ui::EmbeddedArt art) {
     if (!picture.Get()) return nullptr;
     return std::make_shared<PictureArt>(std::move(picture));
   }
-  auto load = [&](int metric_x, int metric_y) {
-    return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
-                                         GetSystemMetrics(metric_x), GetSystemMetrics(metric_y),
-                                         LR_DEFAULTCOLOR));
-  };
-  HICON big = load(SM_CXICON, SM_CYICON);
-  HICON small = load(SM_CXSMICON, SM_CYSMICON);
+  // At the system's DPI, the notification area's: its small image is the icon's.
+  HICON big = LoadAppIcon(SM_CXICON, SM_CYICON, system_dpi_);
+  HICON small = LoadAppIcon(SM_CXSMICON, SM_CYSMICON, system_dpi_);
   if (!big && !small) return nullptr;
   return std::make_shared<IconArt>(big, small);
 }
@@ -731,6 +882,14 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
     case WM_ENDSESSION:
       // The process may be ended as soon as this returns, hidden or not.
       if (wparam) OnEndSession(peer);
+      return 0;
+    case kGetDpiScaledSize: {
+      // The exact size for the new DPI, which the system then suggests in WM_DPICHANGED.
+      *reinterpret_cast<SIZE*>(lparam) = OuterSizePx(*peer.form, static_cast<int>(wparam));
+      return TRUE;
+    }
+    case WM_DPICHANGED:
+      OnDpiChanged(peer, HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
     case WM_ERASEBKGND:
       if (OnEraseBackground(peer, reinterpret_cast<HDC>(wparam))) return 1;
@@ -818,11 +977,44 @@ void Win32Binding::OnEndSession(FormPeer& peer) {
   EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, 0);
 }
 
+void Win32Binding::OnDpiChanged(FormPeer& peer, int dpi, const RECT& suggested) {
+  if (dpi <= 0) return;
+  ApplyDpi(peer, dpi);
+  if (IsIconic(peer.window)) {
+    // Minimised into the notification area: the size it comes back with.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(peer.window, &placement);
+    const SIZE size = OuterSizePx(*peer.form, dpi);
+    placement.rcNormalPosition.right = placement.rcNormalPosition.left + size.cx;
+    placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + size.cy;
+    placement.flags = 0;
+    placement.showCmd = IsWindowVisible(peer.window) ? SW_SHOWMINNOACTIVE : SW_HIDE;
+    SyncGuard sync(peer);
+    SetWindowPlacement(peer.window, &placement);
+    return;
+  }
+  const int width = suggested.right - suggested.left;
+  const int height = suggested.bottom - suggested.top;
+  SetWindowPos(peer.window, nullptr, suggested.left, suggested.top, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  // Where the frame does not grow with the DPI as the suggestion assumed (Windows
+  // 8.1, Wine), the window is made to fit its client area exactly.
+  RECT client;
+  GetClientRect(peer.window, &client);
+  const int dx = ToPixels(dpi, peer.form->ClientWidth()) - client.right;
+  const int dy = ToPixels(dpi, peer.form->ClientHeight()) - client.bottom;
+  if (dx != 0 || dy != 0)
+    SetWindowPos(peer.window, nullptr, 0, 0, width + dx, height + dy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(peer.window, nullptr, TRUE);
+}
+
 void Win32Binding::OnMove(FormPeer& peer) {
   if (IsIconic(peer.window)) return;
   RECT r;
   GetWindowRect(peer.window, &r);
-  peer.form->UserMoved(ToTwips(r.left), ToTwips(r.top));
+  peer.form->UserMoved(ToTwips(peer.dpi, r.left), ToTwips(peer.dpi, r.top));
 }
 
 bool Win32Binding::OnEraseBackground(FormPeer& peer, HDC dc) {

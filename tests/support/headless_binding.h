@@ -61,8 +61,8 @@ class HeadlessBinding : public ui::Binding {
   ui::Resource LoadArt(ui::EmbeddedArt art) override;
   int OuterWidth(const ui::Form& form) override;
   int OuterHeight(const ui::Form& form) override;
-  int ScreenWidth() override { return kScreenWidthPx * kTwipsPerPixel; }
-  int ScreenHeight() override { return kScreenHeightPx * kTwipsPerPixel; }
+  int ScreenWidth(const ui::Form&) override { return kScreenWidthPx * kTwipsPerPixel; }
+  int ScreenHeight(const ui::Form&) override { return kScreenHeightPx * kTwipsPerPixel; }
   void* NativeHandle(const ui::Form& form) override;
 
   // Art LoadArt hands out; tests may clear them to see a missing picture.

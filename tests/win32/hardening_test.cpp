@@ -12,6 +12,10 @@ namespace e2e {
 namespace {
 
 std::wstring Widened(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::string Narrowed(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+// Newer than the headers' target.
+constexpr UINT kGetDpiScaledSize = 0x02E4;
 
 // A listening socket that holds a port for the length of a test.
 class PortHolder {
@@ -150,6 +154,118 @@ TEST_F(Hardening, TheEndOfTheSessionSavesAndLeavesNoServerAndNoIcon) {
   EXPECT_EQ(ReadFile(SettingsPath()), SettingsBytes(2, 0, 1, port));
   EXPECT_FALSE(Alive(server));
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(icon); })) << "the icon was left behind";
+}
+
+// Memory in the program's process, for messages whose parameter points at a record.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HANDLE process, size_t size)
+      : process_(process),
+        at_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+  ~RemoteBuffer() { VirtualFreeEx(process_, at_, 0, MEM_RELEASE); }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  LPARAM Param() const { return reinterpret_cast<LPARAM>(at_); }
+  template <class T>
+  void Write(const T& value) {
+    WriteProcessMemory(process_, at_, &value, sizeof value, nullptr);
+  }
+  template <class T>
+  T Read() const {
+    T value{};
+    ReadProcessMemory(process_, at_, &value, sizeof value, nullptr);
+    return value;
+  }
+
+ private:
+  HANDLE process_;
+  void* at_;
+};
+
+void SetDisplayDpi(DWORD dpi) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi,
+                  sizeof dpi);
+}
+
+// Started at 96 and at 144 dpi, then moved to a 192 dpi monitor and back to a
+// 96 dpi one: every control at its twips, the fonts and the logo with them.
+TEST_F(Hardening, ThePanelIsLaidOutAgainForEveryDpi) {
+  const struct {
+    const wchar_t* cls;
+    const wchar_t* text;
+    int left, top, width, height;
+  } layout[] = {
+      {L"Button", L"Start programme minimized", 2280, 1560, 3135, 315},
+      {L"Static", L"TCP port of Webserver", 120, 240, 2175, 255},
+      {L"Button", L"Quit", 8280, 1920, 1215, 315},
+      {L"ComboBox", nullptr, 120, 1920, 1695, 315},
+      {L"Button", L"Start", 2280, 720, 1455, 375},
+      {L"Button", L"Stop", 3960, 720, 1455, 375},
+      {L"Button", L"Start webserver automatically", 2280, 1200, 3015, 315},
+      {L"Edit", nullptr, 2280, 240, 3135, 375},
+      {L"Static", L"WebServer", 120, 720, 2175, 255},
+      {L"Static", L"", 6840, 120, 2595, 1530},  // the logo
+  };
+  int item_height_at_96 = 0;
+  auto check_layout = [&](int dpi) {
+    SCOPED_TRACE(std::to_string(dpi) + " dpi");
+    const auto px = [dpi](int twips) { return MulDiv(twips, dpi, 1440); };
+    RECT client;
+    GetClientRect(main_, &client);
+    EXPECT_EQ(client.right, px(9600));
+    EXPECT_EQ(client.bottom, px(2355));
+    for (const auto& c : layout) {
+      HWND control = Child(c.cls, c.text);
+      ASSERT_TRUE(control) << "no control of class " << Narrowed(c.cls);
+      RECT r;
+      GetWindowRect(control, &r);
+      MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&r), 2);
+      EXPECT_EQ((std::vector<long>{r.left, r.top, r.right - r.left, r.bottom - r.top}),
+                (std::vector<long>{px(c.left), px(c.top), px(c.width), px(c.height)}))
+          << GetDlgCtrlID(control);
+    }
+    // The list's lines follow its font.
+    const auto item_height =
+        static_cast<int>(SendMessageW(Child(L"ComboBox", nullptr), CB_GETITEMHEIGHT, 0, 0));
+    if (dpi == 96 && item_height_at_96 == 0) item_height_at_96 = item_height;
+    EXPECT_NEAR(item_height, MulDiv(item_height_at_96, dpi, 96), 1);
+    // The logo fills its area: its lower right corner is drawn, not the background.
+    HWND logo = Child(L"Static", L"");
+    RECT area;
+    GetWindowRect(logo, &area);
+    HDC screen = GetDC(nullptr);
+    const COLORREF corner = GetPixel(screen, area.right - px(120), area.bottom - px(120));
+    ReleaseDC(nullptr, screen);
+    EXPECT_NE(corner, RGB(240, 233, 208)) << "the logo is drawn smaller than its area";
+  };
+  // As Windows moves a window to a monitor of another DPI: the size it asks for,
+  // then the change with that size as the suggested rectangle.
+  auto move_to_dpi = [&](int dpi) {
+    RemoteBuffer buffer(process_, 64);
+    buffer.Write(SIZE{});
+    ASSERT_TRUE(SendMessageW(main_, kGetDpiScaledSize, dpi, buffer.Param()));
+    const SIZE size = buffer.Read<SIZE>();
+    buffer.Write(RECT{0, 0, size.cx, size.cy});
+    SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), buffer.Param());
+    RedrawWindow(main_, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(300);
+  };
+  struct RestoreDpi {
+    ~RestoreDpi() { SetDisplayDpi(96); }
+  } restore;
+  for (const DWORD start : {96, 144}) {
+    SetDisplayDpi(start);
+    Launch();
+    Sleep(300);
+    check_layout(start);
+    move_to_dpi(192);
+    check_layout(192);
+    move_to_dpi(96);
+    check_layout(96);
+    PostMessageW(main_, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Exited());
+  }
 }
 
 TEST_F(Hardening, FiftyStartStopCyclesLeaveNothingBehind) {
