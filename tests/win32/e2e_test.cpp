@@ -47,10 +47,7 @@ TEST_F(Installation, AUserRunsStopsAndConfiguresTheServer) {
   EXPECT_TRUE(WaitFor([&] { return !Alive(second); }));
 
   // Deutsch, and both options ticked.
-  HWND language = Child(L"ComboBox", nullptr);
-  SendMessageW(language, CB_SETCURSEL, 1, 0);
-  SendMessageW(main_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(language), CBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(language));
+  ChooseLanguage(1);
   EXPECT_TRUE(Child(L"Button", L"Ende"));
   EXPECT_TRUE(Child(L"Static", L"TCP-Port vom Webserver"));
   HWND minimised = Child(L"Button", L"Programm minimiert starten");

@@ -75,11 +75,8 @@ using Hardening = Installation;
 
 TEST_F(Hardening, KillingTheProgramTakesItsServerAlong) {
   const int port = FreePort();
-  WriteFile(SettingsPath(), SettingsBytes(1, 0, 1, port));
-  Launch();
-  ASSERT_TRUE(WaitFor([&] { return Running(); })) << "automatic start did not happen";
-  const DWORD server = ServerPid();
-  ASSERT_NE(server, 0u);
+  const DWORD server = LaunchServing(port);
+  ASSERT_NE(server, 0u) << "automatic start did not happen";
   ASSERT_TRUE(WaitFor([&] { return !HttpGet(port).empty(); }));
 
   // As the task manager would end it: no shutdown code of its own runs.
@@ -128,14 +125,9 @@ TEST_F(Hardening, TaskbarCreatedBringsTheIconBackWhileHidden) {
 // Log-off while the program sits in the notification area with its server running.
 TEST_F(Hardening, TheEndOfTheSessionSavesAndLeavesNoServerAndNoIcon) {
   const int port = FreePort();
-  WriteFile(SettingsPath(), SettingsBytes(1, 0, 1, port));
-  Launch();
-  ASSERT_TRUE(WaitFor([&] { return Running(); })) << "automatic start did not happen";
-  const DWORD server = ServerPid();
-  HWND language = Child(L"ComboBox", nullptr);
-  SendMessageW(language, CB_SETCURSEL, 1, 0);
-  SendMessageW(main_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(language), CBN_SELCHANGE),
-               reinterpret_cast<LPARAM>(language));
+  const DWORD server = LaunchServing(port);
+  ASSERT_NE(server, 0u) << "automatic start did not happen";
+  ChooseLanguage(1);
   SendMessageW(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   HWND icon = nullptr;
   ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main_) && (icon = TrayIconWindow()); }));

@@ -253,6 +253,20 @@ DWORD Installation::ServerPid() {
   return children[0];
 }
 
+DWORD Installation::LaunchServing(int port) {
+  WriteFile(SettingsPath(), SettingsBytes(1, 0, 1, port));
+  Launch();
+  if (!WaitFor([&] { return Running(); })) return 0;
+  return ServerPid();
+}
+
+void Installation::ChooseLanguage(int index) {
+  HWND language = Child(L"ComboBox", nullptr);
+  SendMessageW(language, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  SendMessageW(main_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(language), CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(language));
+}
+
 ShownBox Installation::WaitForMessageBox(int ms) {
   ShownBox box;
   WaitFor([&] { return (box.window = TopLevel(pid_, L"#32770", nullptr)) != nullptr; }, ms);

@@ -56,6 +56,11 @@ class Installation : public ::testing::Test {
   void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
   // The one server the program runs now, remembered for the clean-up.
   DWORD ServerPid();
+  // Starts the program with settings that start the server on `port` by itself,
+  // and waits for it to run; the server's identifier, or 0.
+  DWORD LaunchServing(int port);
+  // Picks an entry of the language list as the user would.
+  void ChooseLanguage(int index);
   // Waits for a message box of the program.
   ShownBox WaitForMessageBox(int ms = 8000);
   fs::path SettingsPath() const { return dir_ / "Dravelo_WEB_MONITOR.CFG"; }
