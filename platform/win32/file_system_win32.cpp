@@ -4,26 +4,13 @@
 
 #include "platform/file_system.h"
 #include "platform/win32/text_win32.h"
+#include "platform/win32/unique_handles.h"
 
 namespace platform {
 
 namespace {
 
-class UniqueFile {
- public:
-  explicit UniqueFile(HANDLE handle) : handle_(handle) {}
-  ~UniqueFile() {
-    if (Valid()) CloseHandle(handle_);
-  }
-  UniqueFile(const UniqueFile&) = delete;
-  UniqueFile& operator=(const UniqueFile&) = delete;
-  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-  bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != FALSE; }
-
- private:
-  HANDLE handle_;
-};
+using win32::UniqueHandle;
 
 bool Fail(std::string* error, DWORD code) {
   if (error) *error = win32::SystemErrorText(code);
@@ -33,16 +20,16 @@ bool Fail(std::string* error, DWORD code) {
 }  // namespace
 
 bool CreateFileIfMissing(const std::string& path) {
-  UniqueFile file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   return file.Valid();
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  UniqueFile file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) return std::nullopt;
   std::string content;
   char buffer[65536];
@@ -65,8 +52,8 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, std::
     return Fail(error, code);
   };
   {
-    UniqueFile file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return Fail(error, GetLastError());
     DWORD written = 0;
     DWORD code = ERROR_SUCCESS;
@@ -77,7 +64,7 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, std::
       code = ERROR_WRITE_FAULT;
     else if (!FlushFileBuffers(file.Get()))
       code = GetLastError();
-    if (!file.Close() && code == ERROR_SUCCESS) code = GetLastError();
+    if (!CloseHandle(file.Release()) && code == ERROR_SUCCESS) code = GetLastError();
     if (code != ERROR_SUCCESS) return give_up(code);
   }
   if (!MoveFileExW(temp.c_str(), target.c_str(),

@@ -20,6 +20,7 @@
 #include "app/resource_ids.h"
 #include "platform/declarations.h"
 #include "platform/win32/text_win32.h"
+#include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/toolkit.h"
 
@@ -40,40 +41,7 @@ constexpr DWORD kFormStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 
-// --- Owners of GDI and COM objects ---
-
-template <class T, auto Deleter>
-class UniqueGdi {
- public:
-  UniqueGdi() = default;
-  explicit UniqueGdi(T handle) : handle_(handle) {}
-  ~UniqueGdi() { Reset(); }
-  UniqueGdi(UniqueGdi&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  UniqueGdi& operator=(UniqueGdi&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  UniqueGdi(const UniqueGdi&) = delete;
-  UniqueGdi& operator=(const UniqueGdi&) = delete;
-  T Get() const { return handle_; }
-  void Reset(T handle = nullptr) {
-    if (handle_) Deleter(handle_);
-    handle_ = handle;
-  }
-
- private:
-  T handle_ = nullptr;
-};
-
-void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
-void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
-using UniqueBrush = UniqueGdi<HBRUSH, DeleteGdiObject>;
-using UniqueFont = UniqueGdi<HFONT, DeleteGdiObject>;
-using UniqueBitmap = UniqueGdi<HBITMAP, DeleteGdiObject>;
-using UniqueIcon = UniqueGdi<HICON, DestroyIconHandle>;
+// --- Owners of COM objects and device contexts ---
 
 template <class T>
 class ComPtr {

@@ -1,4 +1,5 @@
-// Sole owners of kernel handles and sockets: move-only, closed on destruction.
+// Sole owners of kernel handles, sockets and GDI objects: move-only, released on
+// destruction.
 #pragma once
 
 // winsock2.h must come before windows.h.
@@ -10,48 +11,51 @@
 
 namespace platform::win32 {
 
-class UniqueHandle {
+// Owns a T that `Free` releases; `Empty` is the value that owns nothing.
+template <class T, auto Free, auto Empty>
+class UniqueResource {
+ public:
+  UniqueResource() = default;
+  explicit UniqueResource(T value) : value_(value) {}
+  ~UniqueResource() { Reset(); }
+  UniqueResource(UniqueResource&& other) noexcept : value_(other.Release()) {}
+  UniqueResource& operator=(UniqueResource&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  UniqueResource(const UniqueResource&) = delete;
+  UniqueResource& operator=(const UniqueResource&) = delete;
+
+  T Get() const { return value_; }
+  bool Valid() const { return value_ != static_cast<T>(Empty); }
+  explicit operator bool() const { return Valid(); }
+  void Reset(T value = static_cast<T>(Empty)) {
+    if (Valid()) Free(value_);
+    value_ = value;
+  }
+  // Gives the value up without releasing it.
+  T Release() { return std::exchange(value_, static_cast<T>(Empty)); }
+
+ private:
+  T value_ = static_cast<T>(Empty);
+};
+
+inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
+inline void CloseSocket(SOCKET s) { closesocket(s); }
+inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
+inline void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
+
+class UniqueHandle : public UniqueResource<HANDLE, CloseKernelHandle, nullptr> {
  public:
   UniqueHandle() = default;
   // Some calls fail with INVALID_HANDLE_VALUE, others with null; both mean none.
-  explicit UniqueHandle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-  ~UniqueHandle() { Reset(); }
-  UniqueHandle(UniqueHandle&& other) noexcept : h_(std::exchange(other.h_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      h_ = std::exchange(other.h_, nullptr);
-    }
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-  HANDLE Get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  void Reset() {
-    if (h_) CloseHandle(h_);
-    h_ = nullptr;
-  }
-
- private:
-  HANDLE h_ = nullptr;
+  explicit UniqueHandle(HANDLE h) : UniqueResource(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
 };
 
-class UniqueSocket {
- public:
-  explicit UniqueSocket(SOCKET s) : s_(s) {}
-  ~UniqueSocket() {
-    if (s_ != INVALID_SOCKET) closesocket(s_);
-  }
-  UniqueSocket(const UniqueSocket&) = delete;
-  UniqueSocket& operator=(const UniqueSocket&) = delete;
-
-  SOCKET Get() const { return s_; }
-  bool Valid() const { return s_ != INVALID_SOCKET; }
-
- private:
-  SOCKET s_;
-};
+using UniqueSocket = UniqueResource<SOCKET, CloseSocket, INVALID_SOCKET>;
+using UniqueBrush = UniqueResource<HBRUSH, DeleteGdiObject, nullptr>;
+using UniqueFont = UniqueResource<HFONT, DeleteGdiObject, nullptr>;
+using UniqueBitmap = UniqueResource<HBITMAP, DeleteGdiObject, nullptr>;
+using UniqueIcon = UniqueResource<HICON, DestroyIconHandle, nullptr>;
 
 }  // namespace platform::win32
