@@ -20,41 +20,13 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/unique_resource.h"
 
 namespace platform {
 namespace {
 
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() { Reset(); }
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = other.Release();
-    }
-    return *this;
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-
-  int Get() const { return fd_; }
-  bool Valid() const { return fd_ >= 0; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void Reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+void CloseFd(int fd) { close(fd); }
+using UniqueFd = UniqueResource<int, CloseFd, -1>;
 
 // Field 22 of /proc/<pid>/stat: the start time in clock ticks since boot.
 std::optional<uint64_t> ProcStartTime(pid_t pid) {
