@@ -1,20 +1,58 @@
 # Release packages: a ZIP to unpack anywhere and a per-user NSIS installer, both
 # with the installation folder's layout:
 #   Dravelo_WEB_MONITOR.exe
-#   php/README.txt              where a portable PHP for Windows goes
+#   README.txt                  what the folder holds, PHP, start with Windows
 #   php/www/public/index.php    a sample page
+# With MONITOR_PACKAGE_BUNDLE naming a folder laid out as php/ (a PHP for
+# Windows and www/public/ with an application), that folder is shipped as php/
+# instead of the sample page (scripts/package --php --www prepares it).
 
 set(MONITOR_PACKAGE_SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/package)
+set(MONITOR_PACKAGE_BUNDLE "" CACHE PATH "Folder shipped as php/: PHP for Windows and www/public/")
+set(MONITOR_PACKAGE_RUNTIME "" CACHE STRING "The C runtime the bundled PHP needs and does not carry")
+
+if(MONITOR_PACKAGE_BUNDLE)
+  set(MONITOR_README_PHP "PHP
+  php\\ holds PHP for Windows, and php\\www\\public\\ the application that
+  comes with this package.")
+  if(MONITOR_PACKAGE_RUNTIME)
+    string(APPEND MONITOR_README_PHP "
+  This PHP needs
+  ${MONITOR_PACKAGE_RUNTIME}.
+  It is not in this package: if the server does not start, install it from
+  Microsoft's download pages.")
+  endif()
+else()
+  set(MONITOR_README_PHP "PHP
+  Dravelo_WEB_MONITOR does not bring PHP with it. Put a portable PHP for
+  Windows into the php folder, so that the file php\\php.exe exists:
+    1. Open windows.php.net and go to Downloads.
+    2. Take the zip marked \"Non Thread Safe\" of a current PHP version.
+    3. Unpack it into the php folder, so that php.exe lies directly in it.
+  PHP for Windows needs the Microsoft Visual C++ Redistributable that the
+  download page names (for current versions the one for Visual Studio
+  2015-2022, vcruntime140.dll); install it if php.exe does not start.
+  index.php in php\\www\\public\\ is a sample page to replace with your own.")
+endif()
 
 # Windows tools read the note; keep its line ends CR LF whatever the checkout did.
-configure_file(${MONITOR_PACKAGE_SOURCE_DIR}/php/README.txt
-               ${CMAKE_CURRENT_BINARY_DIR}/package/php/README.txt @ONLY NEWLINE_STYLE CRLF)
+# NEWLINE_STYLE converts the input's lines only, not those of the text put in,
+# hence a second pass.
+configure_file(${MONITOR_PACKAGE_SOURCE_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/package/README.lf
+               @ONLY)
+configure_file(${CMAKE_CURRENT_BINARY_DIR}/package/README.lf ${CMAKE_CURRENT_BINARY_DIR}/package/README.txt
+               @ONLY NEWLINE_STYLE CRLF)
 
 install(TARGETS Dravelo_WEB_MONITOR RUNTIME DESTINATION . COMPONENT Application)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/package/php/README.txt
-        DESTINATION php COMPONENT Application)
-install(FILES ${MONITOR_PACKAGE_SOURCE_DIR}/php/www/public/index.php
-        DESTINATION php/www/public COMPONENT Application)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/package/README.txt DESTINATION . COMPONENT Application)
+if(MONITOR_PACKAGE_BUNDLE)
+  install(DIRECTORY ${MONITOR_PACKAGE_BUNDLE}/ DESTINATION php COMPONENT Application)
+  set(CPACK_MONITOR_SAMPLE_PAGE "")
+else()
+  install(FILES ${MONITOR_PACKAGE_SOURCE_DIR}/php/www/public/index.php
+          DESTINATION php/www/public COMPONENT Application)
+  set(CPACK_MONITOR_SAMPLE_PAGE index.php)
+endif()
 
 # Only the Application component goes into the packages, whatever else may
 # carry install rules (GoogleTest, test programs).
