@@ -8,6 +8,7 @@
 namespace platform {
 
 inline constexpr uint32_t kNimAdd = 0;
+inline constexpr uint32_t kNimModify = 1;
 inline constexpr uint32_t kNimDelete = 2;
 inline constexpr uint32_t kNifMessage = 1;
 inline constexpr uint32_t kNifIcon = 2;

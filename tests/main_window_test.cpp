@@ -293,6 +293,58 @@ TEST(MainWindowTest, StartMinimisedAndAFreshNotificationArea) {
   EXPECT_TRUE(h.area.icons.empty()) << "no icon while the window is shown";
 }
 
+// At logon Explorer may be too busy to take the icon: it is tried again, and
+// after about a minute the window shows minimised on the taskbar instead.
+TEST(MainWindowTest, TheIconIsTriedAgainWhileTheNotificationAreaIsBusy) {
+  struct Case {
+    const char* name;
+    int failing_adds;
+    bool land;
+    bool icon;  // afterwards: the icon is present; else the window shows on the taskbar
+  };
+  for (const Case c :
+       {Case{"busy for three tries", 3, false, true},
+        Case{"added despite a timeout", 1, true, true}, Case{"never free", 1000, false, false}}) {
+    SCOPED_TRACE(c.name);
+    MonitorHarness h;
+    h.dir.Write("Dravelo_WEB_MONITOR.CFG", " 1 \r\n 1 \r\n");
+    h.area.failing_adds = c.failing_adds;
+    h.area.failed_adds_land = c.land;
+    h.StartOnly();
+    ui::MainWindow& w = h.Main();
+    h.binding.Advance(ui::kAddRetryMs * ui::kAddAttempts);
+    EXPECT_EQ(h.area.icons.size(), c.icon ? 1u : 0u);
+    EXPECT_EQ(w.Visible(), !c.icon);
+    EXPECT_EQ(w.State(), ui::WindowState::Minimized);
+    const size_t calls = h.area.calls.size();
+    h.binding.Advance(10 * ui::kAddRetryMs);
+    EXPECT_EQ(h.area.calls.size(), calls) << "the tries stopped";
+  }
+}
+
+// A box raised while the panel is hidden: a click on the icon brings the box
+// forward, and the panel comes back only once the box is closed.
+TEST(MainWindowTest, ARestoreWhileABoxIsShownWaitsForIt) {
+  MonitorHarness h;
+  h.dir.Write("Dravelo_WEB_MONITOR.CFG", " 1 \r\n 1 \r\n 1 \r\n");
+  h.processes.launch_failure = "The system cannot find the file specified.";
+  h.StartOnly();
+  ui::MainWindow& w = h.Main();
+  h.binding.on_message = [&](const testing_support::ShownMessage& m) {
+    EXPECT_FALSE(m.owned);
+    w.OnNotifyIcon(platform::kLeftButtonDown);
+    w.OnNotifyIcon(platform::kLeftButtonDown);
+    EXPECT_FALSE(w.Visible());
+  };
+  h.binding.Advance(500);  // the automatic start cannot launch
+  ASSERT_EQ(h.binding.messages.size(), 1u);
+  EXPECT_EQ(h.binding.raised_boxes, 2);
+  h.binding.Pump();
+  EXPECT_TRUE(w.Visible());
+  EXPECT_EQ(w.State(), ui::WindowState::Normal);
+  EXPECT_TRUE(h.area.icons.empty());
+}
+
 // Fails the removal of the icon, as a platform failure would.
 class FailingArea : public testing_support::FakeNotifyArea {
  public:

@@ -1,6 +1,7 @@
 #include "ui/toolkit.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ui {
 
@@ -29,7 +30,22 @@ void Application::MsgBox(const std::string& text, const std::string& caption, Me
       break;
     }
   }
-  binding_.ShowMessage(owner, text, caption, icon);
+  ++boxes_shown_;
+  try {
+    binding_.ShowMessage(owner, text, caption, icon);
+  } catch (...) {
+    --boxes_shown_;
+    throw;
+  }
+  if (--boxes_shown_ > 0) return;
+  for (auto& task : std::exchange(after_boxes_, {})) binding_.Post(std::move(task));
+}
+
+void Application::AfterMessageBox(std::function<void()> task) {
+  if (boxes_shown_ > 0)
+    after_boxes_.push_back(std::move(task));
+  else
+    binding_.Post(std::move(task));
 }
 
 void Application::Forget(Form* form) {

@@ -80,6 +80,8 @@ class Binding {
   virtual void EndRun() = 0;
   virtual void ShowMessage(const Form* owner, const std::string& text, const std::string& caption,
                            MessageIcon icon) = 0;
+  // Brings the message box that is shown to the front.
+  virtual void RaiseMessageBox() {}
   virtual Resource LoadArt(EmbeddedArt art) = 0;
   // Outer size of the form, frame included, in twips.
   virtual int OuterWidth(const Form& form) = 0;
@@ -104,6 +106,9 @@ class Application {
   bool ModalDisplayed() const { return modal_ != nullptr; }
   // A modal message box, owned by the visible form if there is one.
   void MsgBox(const std::string& text, const std::string& caption, MessageIcon icon);
+  bool MessageBoxShown() const { return boxes_shown_ > 0; }
+  // Runs `task` once no message box is shown any more.
+  void AfterMessageBox(std::function<void()> task);
 
  private:
   friend class Form;
@@ -115,6 +120,8 @@ class Application {
   std::vector<Form*> forms_;
   Form* modal_ = nullptr;
   std::function<void()> modal_end_;
+  int boxes_shown_ = 0;
+  std::vector<std::function<void()>> after_boxes_;
 };
 
 class Control {

@@ -22,17 +22,68 @@ void FillTrayIconData(platform::NotifyIconRecord& record, void* window, void* ic
   record.szTip[n] = '\0';
 }
 
+TrayIcon::TrayIcon(Form& form, platform::NotifyArea& area, platform::NotifyIconRecord& record)
+    : form_(form),
+      area_(area),
+      record_(record),
+      retry_(form.AddTimer("TrayRetry", kAddRetryMs, false)) {
+  retry_.OnTimer = [this] { RetryAdd(); };
+}
+
+bool TrayIcon::Hidden() const {
+  return form_.Loaded() && !form_.Visible() && form_.State() == WindowState::Minimized;
+}
+
+void TrayIcon::AddIcon() {
+  // A second add for an icon already present fails; the modify then finds it,
+  // as it finds one that was added although the add timed out.
+  if (area_.ShellNotifyIcon(platform::kNimAdd, record_) ||
+      area_.ShellNotifyIcon(platform::kNimModify, record_) || retry_.Enabled())
+    return;
+  attempts_left_ = kAddAttempts;
+  retry_.SetEnabled(true);
+}
+
 void TrayIcon::MinimiseHandling() {
   if (form_.State() != WindowState::Minimized) return;
   form_.Hide();
   form_.Repaint();
-  area_.ShellNotifyIcon(platform::kNimAdd, record_);
+  AddIcon();
+}
+
+void TrayIcon::RetryAdd() {
+  if (!Hidden()) {
+    retry_.SetEnabled(false);
+    return;
+  }
+  if (area_.ShellNotifyIcon(platform::kNimModify, record_) ||
+      area_.ShellNotifyIcon(platform::kNimAdd, record_)) {
+    retry_.SetEnabled(false);
+    return;
+  }
+  if (--attempts_left_ > 0) return;
+  retry_.SetEnabled(false);
+  // No icon: the window stays minimised but shows on the taskbar.
+  try {
+    form_.Show();
+  } catch (const ToolkitError&) {
+    attempts_left_ = 1;
+    retry_.SetEnabled(true);
+  }
 }
 
 void TrayIcon::Callback(int code) {
   try {
     if (form_.State() != WindowState::Minimized) return;
     if (code != platform::kLeftButtonDown) return;
+    Application& app = form_.App();
+    if (app.MessageBoxShown()) {
+      // The box keeps every window of the program disabled, and it is no
+      // panel's own: the box comes to the front, the panel once it is closed.
+      app.Platform().RaiseMessageBox();
+      app.AfterMessageBox([this, code] { Callback(code); });
+      return;
+    }
     form_.SetWindowState(WindowState::Normal);
     form_.Show();
     Binding& screen = form_.App().Platform();
@@ -47,8 +98,7 @@ void TrayIcon::Callback(int code) {
 }
 
 void TrayIcon::AreaCreated() {
-  if (!form_.Visible() && form_.State() == WindowState::Minimized)
-    area_.ShellNotifyIcon(platform::kNimAdd, record_);
+  if (Hidden()) AddIcon();
 }
 
 }  // namespace ui

@@ -13,23 +13,36 @@ namespace ui {
 void FillTrayIconData(platform::NotifyIconRecord& record, void* window, void* icon,
                       const std::string& caption);
 
+// While Explorer is busy (at logon), adding the icon can fail or time out; the
+// add is then tried again every kAddRetryMs, and after kAddAttempts tries the
+// window shows minimised on the taskbar instead, so it is never out of reach.
+inline constexpr int kAddRetryMs = 1500;
+inline constexpr int kAddAttempts = 40;
+
 class TrayIcon {
  public:
-  TrayIcon(Form& form, platform::NotifyArea& area, platform::NotifyIconRecord& record)
-      : form_(form), area_(area), record_(record) {}
+  TrayIcon(Form& form, platform::NotifyArea& area, platform::NotifyIconRecord& record);
 
   // On a resize: a minimised window hides and its icon is added.
   void MinimiseHandling();
   // An event of the icon: a left-button press brings the window back, centred,
-  // and removes the icon. Failures are reported in an "Error" box, but for 401.
+  // and removes the icon; while a message box is shown, once it is closed.
+  // Failures are reported in an "Error" box, but for 401.
   void Callback(int code);
   // The notification area was created anew and has lost every icon.
   void AreaCreated();
 
  private:
+  // Adds the icon, or has the add tried again while it fails.
+  void AddIcon();
+  void RetryAdd();
+  bool Hidden() const;
+
   Form& form_;
   platform::NotifyArea& area_;
   platform::NotifyIconRecord& record_;
+  Timer& retry_;
+  int attempts_left_ = 0;
 };
 
 }  // namespace ui

@@ -19,7 +19,7 @@ static_assert(offsetof(NOTIFYICONDATAA, uCallbackMessage) ==
 static_assert(offsetof(NOTIFYICONDATAA, hIcon) == offsetof(NotifyIconRecord, hIcon));
 static_assert(offsetof(NOTIFYICONDATAA, szTip) == offsetof(NotifyIconRecord, szTip));
 static_assert(sizeof(NotifyIconRecord) == NOTIFYICONDATAA_V1_SIZE);
-static_assert(kNimAdd == NIM_ADD && kNimDelete == NIM_DELETE);
+static_assert(kNimAdd == NIM_ADD && kNimModify == NIM_MODIFY && kNimDelete == NIM_DELETE);
 static_assert(kNifMessage == NIF_MESSAGE && kNifIcon == NIF_ICON && kNifTip == NIF_TIP);
 static_assert(kTrayCallbackMessage == WM_APP + 1);
 static_assert(kLeftButtonDown == WM_LBUTTONDOWN);

@@ -200,6 +200,8 @@ struct FormPeer {
   UniqueIcon small_icon;
   UniqueBrush brush;
   std::map<int, ui::Control*> controls;
+  // The control that had the keyboard focus when the window was last deactivated.
+  HWND focus = nullptr;
   // Set while the binding pushes a value, so the notifications it causes are not taken as input.
   bool syncing = false;
 };
@@ -230,6 +232,21 @@ std::wstring WindowText(HWND window) {
 
 COLORREF ToColorRef(ui::Color c) { return RGB(c.r, c.g, c.b); }
 
+BOOL CALLBACK CollectMessageBox(HWND window, LPARAM boxes) {
+  wchar_t cls[16] = {};
+  GetClassNameW(window, cls, 16);
+  if (std::wcscmp(cls, L"#32770") == 0)
+    reinterpret_cast<std::vector<HWND>*>(boxes)->push_back(window);
+  return TRUE;
+}
+
+// The message boxes (dialog windows) this thread shows.
+std::vector<HWND> MessageBoxesOfThisThread() {
+  std::vector<HWND> boxes;
+  EnumThreadWindows(GetCurrentThreadId(), CollectMessageBox, reinterpret_cast<LPARAM>(&boxes));
+  return boxes;
+}
+
 class Win32Binding : public ui::Binding {
  public:
   Win32Binding();
@@ -246,6 +263,7 @@ class Win32Binding : public ui::Binding {
   void EndRun() override { PostQuitMessage(0); }
   void ShowMessage(const ui::Form* owner, const std::string& text, const std::string& caption,
                    ui::MessageIcon icon) override;
+  void RaiseMessageBox() override;
   ui::Resource LoadArt(ui::EmbeddedArt art) override;
   int OuterWidth(const ui::Form& form) override;
   int OuterHeight(const ui::Form& form) override;
@@ -267,6 +285,8 @@ class Win32Binding : public ui::Binding {
   void OnSize(FormPeer& peer, WPARAM kind);
   void OnMove(FormPeer& peer);
   void OnEndSession(FormPeer& peer);
+  void OnActivate(FormPeer& peer, WPARAM wparam);
+  void RestoreFocus(FormPeer& peer);
   void OnDpiChanged(FormPeer& peer, int dpi, const RECT& suggested);
   SIZE OuterSizePx(const ui::Form& form, int dpi) const;
   LRESULT OnControlColor(FormPeer& peer, HDC dc, HWND control);
@@ -275,6 +295,8 @@ class Win32Binding : public ui::Binding {
   // Runs an event handler of the model; a failure nothing trapped is reported.
   template <class Handler>
   void Dispatch(Handler handler);
+  // Reports the failure being handled in an "Error" box.
+  void ReportFailure();
 
   // Timer changes made inside an event are applied when it ends, or before a
   // message box runs its own loop: the tick's disable-then-enable costs no calls.
@@ -350,14 +372,28 @@ void Win32Binding::Dispatch(Handler handler) {
   ++dispatch_depth_;
   try {
     handler();
-  } catch (const ui::ToolkitError& failure) {
-    ShowMessage(nullptr, std::to_string(failure.Number()) + "\r\n" + failure.Description(), "Error",
-                ui::MessageIcon::Information);
-  } catch (const std::exception& failure) {
-    ShowMessage(nullptr, failure.what(), "Error", ui::MessageIcon::Information);
+  } catch (...) {
+    ReportFailure();
   }
   --dispatch_depth_;
   FlushTimers();
+}
+
+void Win32Binding::ReportFailure() {
+  std::string text = "Unknown failure";
+  try {
+    throw;
+  } catch (const ui::ToolkitError& failure) {
+    text = std::to_string(failure.Number()) + "\r\n" + failure.Description();
+  } catch (const std::exception& failure) {
+    text = failure.what();
+  } catch (...) {
+  }
+  try {
+    ShowMessage(nullptr, text, "Error", ui::MessageIcon::Information);
+  } catch (...) {
+    // Nothing may unwind through the system: on x64 that ends the process.
+  }
 }
 
 // --- Forms ---
@@ -385,6 +421,9 @@ void Win32Binding::Load(ui::Form& form) {
     throw ui::ToolkitError(7, "Out of memory");
   }
   form.UserMoved(ToTwips(peer->dpi, x), ToTwips(peer->dpi, y));
+  // Run elevated, the program would not hear a non-elevated Explorer's restart.
+  if (taskbar_created_)
+    ChangeWindowMessageFilterEx(peer->window, taskbar_created_, MSGFLT_ALLOW, nullptr);
   if (form.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*form.BackColor())));
 
   std::vector<ui::Control*> order;
@@ -642,6 +681,11 @@ void Win32Binding::Update(ui::Control& control, ui::ControlChange change) {
         SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(list->ListIndex()), 0);
       break;
     case ui::ControlChange::Enabled:
+      // The keyboard would go dead with the focus on a disabled control.
+      if (!control.Enabled() && GetFocus() == window) {
+        HWND next = GetNextDlgTabItem(peer->window, window, FALSE);
+        if (next && next != window) SetFocus(next);
+      }
       EnableWindow(window, control.Enabled());
       break;
     case ui::ControlChange::Visible:
@@ -767,10 +811,21 @@ void Win32Binding::ShowMessage(const ui::Form* owner, const std::string& text,
                                const std::string& caption, ui::MessageIcon icon) {
   FlushTimers();  // a timer stopped by this event must not fire inside the box's loop
   HWND owner_window = owner && PeerOf(*owner) ? PeerOf(*owner)->window : nullptr;
+  // A box with no window to own it (the panel hidden in the notification area)
+  // may not take the foreground; on top of all windows it is seen all the same.
   const UINT flags = MB_OK | MB_SETFOREGROUND |
                      (icon == ui::MessageIcon::Warning ? MB_ICONWARNING : MB_ICONINFORMATION) |
-                     (owner_window ? 0 : MB_TASKMODAL);
+                     (owner_window ? 0 : MB_TASKMODAL | MB_TOPMOST);
   MessageBoxW(owner_window, Widen(text).c_str(), Widen(caption).c_str(), flags);
+}
+
+void Win32Binding::RaiseMessageBox() {
+  for (HWND box : MessageBoxesOfThisThread()) {
+    if (!IsWindowVisible(box)) continue;
+    SetForegroundWindow(box);
+    FLASHWINFO flash{sizeof flash, box, FLASHW_CAPTION, 3, 0};
+    FlashWindowEx(&flash);
+  }
 }
 
 ui::Resource Win32Binding::LoadArt(ui::EmbeddedArt art) {
@@ -813,7 +868,12 @@ LRESULT CALLBACK Win32Binding::FormProc(HWND window, UINT message, WPARAM wparam
   auto* peer = reinterpret_cast<FormPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (peer && peer->form) {
     auto& self = static_cast<Win32Binding&>(peer->form->App().Platform());
-    return self.OnFormMessage(*peer, message, wparam, lparam);
+    try {
+      return self.OnFormMessage(*peer, message, wparam, lparam);
+    } catch (...) {
+      self.ReportFailure();
+      return 0;
+    }
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -839,6 +899,16 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
     case WM_MOVE:
       OnMove(peer);
       return 0;
+    case WM_ACTIVATE:
+      OnActivate(peer, wparam);
+      return 0;
+    case WM_SETFOCUS:
+      if (!IsIconic(peer.window)) RestoreFocus(peer);
+      return 0;
+    case WM_SETTINGCHANGE:
+      // The system's message font or text size changed: the controls get it anew.
+      if (wparam == SPI_SETNONCLIENTMETRICS) ApplyDpi(peer, peer.dpi);
+      break;
     case WM_CLOSE: {
       ui::Form* form = peer.form;
       Dispatch([form] { form->UserClosed(); });
@@ -930,19 +1000,31 @@ void Win32Binding::OnSize(FormPeer& peer, WPARAM kind) {
     Dispatch([form] { form->UserChangedState(ui::WindowState::Normal); });
 }
 
-BOOL CALLBACK CloseMessageBox(HWND window, LPARAM) {
-  wchar_t cls[16] = {};
-  GetClassNameW(window, cls, 16);
-  if (std::wcscmp(cls, L"#32770") == 0) PostMessageW(window, WM_COMMAND, IDOK, 0);
-  return TRUE;
-}
-
 void Win32Binding::OnEndSession(FormPeer& peer) {
   ui::Form* form = peer.form;  // the peer may be gone after the event
   Dispatch([form] { form->UserEndedSession(); });
   // A box still open (one without an owner outlives the window) must not keep
   // the process from ending when the Restart Manager waits for it.
-  EnumThreadWindows(GetCurrentThreadId(), CloseMessageBox, 0);
+  for (HWND box : MessageBoxesOfThisThread()) PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+// The frame itself never keeps the focus: the control that had it gets it back,
+// the first time the first tab stop.
+void Win32Binding::OnActivate(FormPeer& peer, WPARAM wparam) {
+  if (LOWORD(wparam) == WA_INACTIVE) {
+    HWND focus = GetFocus();
+    if (focus && IsChild(peer.window, focus)) peer.focus = focus;
+  } else if (!HIWORD(wparam)) {  // not while minimised
+    RestoreFocus(peer);
+  }
+}
+
+void Win32Binding::RestoreFocus(FormPeer& peer) {
+  HWND focus = peer.focus;
+  if (!focus || !IsChild(peer.window, focus) || !IsWindowEnabled(focus) || !IsWindowVisible(focus))
+    focus = GetNextDlgTabItem(peer.window, focus && IsChild(peer.window, focus) ? focus : nullptr,
+                              FALSE);
+  if (focus) SetFocus(focus);
 }
 
 void Win32Binding::OnDpiChanged(FormPeer& peer, int dpi, const RECT& suggested) {

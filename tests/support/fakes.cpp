@@ -50,11 +50,17 @@ bool FakeNotifyArea::ShellNotifyIcon(uint32_t message, const platform::NotifyIco
   calls.push_back(message);
   const auto key = std::make_pair(record.hWnd, record.uID);
   if (message == platform::kNimAdd) {
+    if (failing_adds > 0) {
+      --failing_adds;
+      if (failed_adds_land) icons.insert(key);
+      return false;
+    }
     if (record.cbSize != sizeof record || icons.count(key)) return false;
     icons.insert(key);
     last_tip = record.szTip;
     return true;
   }
+  if (message == platform::kNimModify) return icons.count(key) != 0;
   if (message == platform::kNimDelete) return icons.erase(key) != 0;
   return false;
 }

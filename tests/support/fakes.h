@@ -54,6 +54,10 @@ class FakeNotifyArea : public platform::NotifyArea {
   std::set<std::pair<void*, uint32_t>> icons;
   std::vector<uint32_t> calls;
   std::string last_tip;
+  // The next adds fail, as while Explorer is busy; with `failed_adds_land` the
+  // icon is added all the same, as after a timeout.
+  int failing_adds = 0;
+  bool failed_adds_land = false;
 };
 
 }  // namespace testing_support

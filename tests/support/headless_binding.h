@@ -45,6 +45,7 @@ class HeadlessBinding : public ui::Binding {
   std::vector<std::string> loaded_forms;
   int repaints = 0;
   int updates = 0;
+  int raised_boxes = 0;
 
   // ui::Binding
   void Load(ui::Form& form) override;
@@ -58,6 +59,7 @@ class HeadlessBinding : public ui::Binding {
   void EndRun() override { ended_ = true; }
   void ShowMessage(const ui::Form* owner, const std::string& text, const std::string& caption,
                    ui::MessageIcon icon) override;
+  void RaiseMessageBox() override { ++raised_boxes; }
   ui::Resource LoadArt(ui::EmbeddedArt art) override;
   int OuterWidth(const ui::Form& form) override;
   int OuterHeight(const ui::Form& form) override;

@@ -73,6 +73,14 @@ bool WellFormed(const std::string& bytes) {
 
 using Hardening = Installation;
 
+// The control that has the keyboard focus in another process's thread.
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+  return info.hwndFocus;
+}
+
 TEST_F(Hardening, KillingTheProgramTakesItsServerAlong) {
   const int port = FreePort();
   const DWORD server = LaunchServing(port);
@@ -255,6 +263,17 @@ TEST_F(Hardening, ThePanelIsLaidOutAgainForEveryDpi) {
     check_layout(192);
     move_to_dpi(96);
     check_layout(96);
+    if (start == 96) {
+      // The system's text size changes. Wine keeps each process's copy of the
+      // setting and does not broadcast it, so only the message is sent here.
+      // Wine answers no WM_GETFONT from another process; the list's closed
+      // height, which the font and the layout set, is put out of shape first.
+      HWND list = Child(L"ComboBox", nullptr);
+      SendMessageW(list, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), 40);
+      SendMessageW(main_, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS,
+                   reinterpret_cast<LPARAM>(L"WindowMetrics"));
+      check_layout(96);
+    }
     PostMessageW(main_, WM_CLOSE, 0, 0);
     ASSERT_TRUE(Exited());
   }
@@ -396,6 +415,54 @@ TEST_F(Hardening, GarbageAndHugeSettingsFilesStartWithDefaults) {
     const std::string written = ReadFile(SettingsPath());
     EXPECT_TRUE(WellFormed(written)) << Widened(written.substr(0, 80)).c_str();
   }
+}
+
+// Hidden in the notification area, the automatic start finds no interpreter.
+TEST_F(Hardening, ARestoreWhileABoxIsOpenWaitsForIt) {
+  fs::remove(dir_ / "php" / "php.exe");
+  WriteFile(SettingsPath(), SettingsBytes(1, 1, 1, FreePort()));
+  Launch(false);
+  const ShownBox box = WaitForMessageBox(15000);
+  ASSERT_TRUE(box.window) << "no warning about the missing interpreter";
+  EXPECT_EQ(box.text.rfind(L"Unable to start Webserver.", 0), 0u) << Narrowed(box.text);
+
+  // The icon is clicked while the box is open: the panel waits for the box.
+  PostMessageW(main_, WM_APP + 1, 1, WM_LBUTTONDOWN);
+  EXPECT_FALSE(WaitFor([&] { return IsWindowVisible(main_) != FALSE; }, 1500))
+      << "the panel came back disabled behind the box";
+  box.Dismiss();
+  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main_) != FALSE; })) << "the restore was lost";
+  EXPECT_TRUE(IsWindowEnabled(main_));
+  HWND minimised = Child(L"Button", L"Start programme minimized");
+  Click(minimised);
+  EXPECT_TRUE(WaitFor([&] { return SendMessageW(minimised, BM_GETCHECK, 0, 0) == BST_UNCHECKED; }))
+      << "the panel does not take a click";
+  Click(Child(L"Button", L"Quit"));
+  EXPECT_TRUE(Exited());
+}
+
+TEST_F(Hardening, TheKeyboardFocusStaysOnAControlThatCanTakeIt) {
+  WriteFile(SettingsPath(), SettingsBytes(1, 0, 0, FreePort()));
+  Launch();
+  HWND first = Child(L"Button", L"Start programme minimized");
+  HWND start = Child(L"Button", L"Start");
+  EXPECT_TRUE(WaitFor([&] { return FocusOf(main_) == first; })) << "not on the first tab stop";
+  for (int i = 0; i < 3; ++i) PostMessageW(FocusOf(main_), WM_KEYDOWN, VK_TAB, 0);
+  ASSERT_TRUE(WaitFor([&] { return FocusOf(main_) == start; }));
+
+  // Away with Alt+Tab and back: the control gets the focus back, not the frame.
+  SendMessageW(main_, WM_ACTIVATE, WA_INACTIVE, 0);
+  SendMessageW(main_, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(FocusOf(main_), start);
+
+  // Start from the keyboard: the tick disables Start, and the focus moves on.
+  PostMessageW(start, WM_KEYDOWN, VK_SPACE, 0);
+  PostMessageW(start, WM_KEYUP, VK_SPACE, 0xC0000001);
+  ASSERT_TRUE(WaitFor([&] { return Running(); }));
+  ServerPid();
+  EXPECT_EQ(FocusOf(main_), Child(L"Button", L"Start webserver automatically"));
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(Exited());
 }
 
 }  // namespace
