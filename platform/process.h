@@ -7,6 +7,14 @@
 
 namespace platform {
 
+// Whether a server could listen on a loopback port.
+enum class PortState {
+  Free,
+  InUse,     // something listens there
+  Reserved,  // the system refuses it: a reserved range (Hyper-V, WSL 2, Docker), or a
+             // port this user may not bind
+};
+
 struct LaunchResult {
   int32_t pid = 0;            // 0 when nothing was launched
   uint64_t start_time = 0;    // the process's creation time, to recognise it later
@@ -31,8 +39,8 @@ class Processes {
   // process cannot be opened or is not the one created at `start_time`.
   virtual bool Terminate(int32_t pid, uint64_t start_time) = 0;
 
-  // True when something already listens on 127.0.0.1:`port` (1 to 65535).
-  virtual bool IsLoopbackPortInUse(int port) = 0;
+  // The state of 127.0.0.1:`port` (1 to 65535).
+  virtual PortState LoopbackPortState(int port) = 0;
 };
 
 // The backend of this build.

@@ -15,9 +15,17 @@ void ServerControl::Start() {
   if (g_.ServerPid != 0) return;
 
   const int32_t port = g_.ServerPort;
-  if (port >= 1 && port <= 65535 && processes_.IsLoopbackPortInUse(port)) {
-    warn_("TCP port " + std::to_string(port) + " is already in use.");
-    return;
+  if (port >= 1 && port <= 65535) {
+    switch (processes_.LoopbackPortState(port)) {
+      case platform::PortState::Free:
+        break;
+      case platform::PortState::InUse:
+        warn_("TCP port " + std::to_string(port) + " is already in use.");
+        return;
+      case platform::PortState::Reserved:
+        warn_("TCP port " + std::to_string(port) + " is reserved by the system.");
+        return;
+    }
   }
 
   // An absolute path: no search path is consulted, and blanks in folder names are harmless.

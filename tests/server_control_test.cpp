@@ -32,9 +32,9 @@ class RecordingProcesses : public platform::Processes {
     terminations.push_back({pid, start_time});
     return openable;
   }
-  bool IsLoopbackPortInUse(int port) override {
+  platform::PortState LoopbackPortState(int port) override {
     port_checks.push_back(port);
-    return port == busy_port;
+    return port == busy_port ? busy_state : platform::PortState::Free;
   }
 
   int Calls() const {
@@ -51,6 +51,7 @@ class RecordingProcesses : public platform::Processes {
   bool running = true;
   bool openable = true;
   int busy_port = -1;
+  platform::PortState busy_state = platform::PortState::InUse;
 };
 
 #ifdef _WIN32
@@ -171,20 +172,35 @@ TEST_F(ServerControlTest, StartWithoutInstallDirUsesTheCurrentDirectory) {
   EXPECT_EQ(processes.launches[0].working_dir, "");  // inherited
 }
 
-TEST_F(ServerControlTest, StartRefusesAPortInUse) {
-  auto control = Make();
-  g.ServerPort = 8081;
-  processes.busy_port = 8081;
-  control.Start();
-  EXPECT_TRUE(processes.launches.empty());
-  EXPECT_EQ(g.ServerPid, 0);
-  EXPECT_EQ(warnings, std::vector<std::string>{"TCP port 8081 is already in use."});
+TEST_F(ServerControlTest, StartRefusesAPortInUseOrReserved) {
+  const struct {
+    platform::PortState state;
+    const char* warning;
+  } cases[] = {
+      {platform::PortState::InUse, "TCP port 8081 is already in use."},
+      {platform::PortState::Reserved, "TCP port 8081 is reserved by the system."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.warning);
+    GlobalVariables fresh;
+    RecordingProcesses recorder;
+    std::vector<std::string> told;
+    server::ServerControl control(
+        fresh, recorder, [&](const std::string& t) { told.push_back(t); }, kInstallDir);
+    fresh.ServerPort = 8081;
+    recorder.busy_port = 8081;
+    recorder.busy_state = c.state;
+    control.Start();
+    EXPECT_TRUE(recorder.launches.empty());
+    EXPECT_EQ(fresh.ServerPid, 0);
+    EXPECT_EQ(told, std::vector<std::string>{c.warning});
 
-  // Freed again, the same Start goes through.
-  processes.busy_port = -1;
-  control.Start();
-  EXPECT_EQ(processes.launches.size(), 1u);
-  EXPECT_EQ(g.ServerPid, 4242);
+    // Freed again, the same Start goes through.
+    recorder.busy_port = -1;
+    control.Start();
+    EXPECT_EQ(recorder.launches.size(), 1u);
+    EXPECT_EQ(fresh.ServerPid, 4242);
+  }
 }
 
 TEST_F(ServerControlTest, StartReportsALaunchFailure) {

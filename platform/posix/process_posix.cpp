@@ -140,9 +140,9 @@ class PosixProcesses : public Processes {
     return true;
   }
 
-  bool IsLoopbackPortInUse(int port) override {
+  PortState LoopbackPortState(int port) override {
     UniqueFd s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!s.Valid()) return false;
+    if (!s.Valid()) return PortState::Free;
     // On Linux SO_REUSEADDR passes over TIME_WAIT leftovers but not over a live listener.
     const int on = 1;
     setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -150,8 +150,12 @@ class PosixProcesses : public Processes {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return false;
-    return errno == EADDRINUSE;
+    if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+      return PortState::Free;
+    if (errno == EADDRINUSE) return PortState::InUse;
+    // A privileged port for a user without the right to bind it.
+    if (errno == EACCES) return PortState::Reserved;
+    return PortState::Free;
   }
 
  private:

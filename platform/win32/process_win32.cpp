@@ -153,21 +153,25 @@ class Win32Processes : public Processes {
     return true;
   }
 
-  bool IsLoopbackPortInUse(int port) override {
+  PortState LoopbackPortState(int port) override {
     StartWinsockOnce();
     // PHP sets SO_REUSEADDR here and would start without complaint on a taken port.
     UniqueSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!probe.Valid()) return false;
+    if (!probe.Valid()) return PortState::Free;
     BOOL exclusive = TRUE;
     setsockopt(probe.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
     const sockaddr_in addr = Loopback(port);
-    if (bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return false;
+    if (bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+      return PortState::Free;
     const int error = WSAGetLastError();
-    if (error != WSAEADDRINUSE && error != WSAEACCES) return false;
+    if (error != WSAEADDRINUSE && error != WSAEACCES) return PortState::Free;
     // Connections of a server stopped a moment ago may linger in TIME_WAIT and refuse the
     // bind; only a live listener counts.
-    return AcceptsConnections(port);
+    if (AcceptsConnections(port)) return PortState::InUse;
+    // WSAEACCES without a listener: a range the system keeps for itself (Hyper-V, WSL 2,
+    // Docker, http.sys), or a socket bound exclusively to it; PHP cannot listen there.
+    return error == WSAEACCES ? PortState::Reserved : PortState::Free;
   }
 
  private:
