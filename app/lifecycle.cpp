@@ -20,8 +20,10 @@ Monitor::Monitor(Environment env)
     : env_(std::move(env)),
       settings_(env_.install_dir),
       app_(env_.binding),
-      server_(g_, env_.processes, [this](const std::string& text) { Warn(text); },
-              env_.install_dir) {}
+      server_(
+          g_, env_.processes, [this](const std::string& text) { Warn(text); }, env_.install_dir,
+          env_.clock,
+          [this](std::function<void()> task) { app_.Platform().Post(std::move(task)); }) {}
 
 void Monitor::Warn(const std::string& text) {
   app_.MsgBox(text, kAppTitle, ui::MessageIcon::Warning);

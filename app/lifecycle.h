@@ -27,6 +27,8 @@ struct Environment {
   std::string install_dir;
   // Waits between the attempts to save when the session ends.
   std::function<void(int ms)> pause = SleepFor;
+  // Milliseconds of a monotonic clock; empty: the steady clock.
+  std::function<int64_t()> clock = nullptr;
 
   static void SleepFor(int ms);
 };

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -38,6 +39,10 @@ class Processes {
   // Terminates the process `pid` created at `start_time`. False only when the
   // process cannot be opened or is not the one created at `start_time`.
   virtual bool Terminate(int32_t pid, uint64_t start_time) = 0;
+
+  // The exit code of the launched process `pid` created at `start_time`, once IsRunning
+  // has found it ended; nothing when it is not known.
+  virtual std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) = 0;
 
   // The state of 127.0.0.1:`port` (1 to 65535).
   virtual PortState LoopbackPortState(int port) = 0;

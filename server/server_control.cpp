@@ -1,14 +1,39 @@
 #include "server/server_control.h"
 
+#include <chrono>
+#include <cstdio>
 #include <utility>
 
 #include "server/command_line.h"
 
 namespace server {
 
+namespace {
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Decimal, or hexadecimal for the large codes of a crash (0xC0000005).
+std::string ExitCodeText(uint32_t code) {
+  if (code < 0x10000) return std::to_string(code);
+  char hex[11];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+  return hex;
+}
+
+}  // namespace
+
 ServerControl::ServerControl(GlobalVariables& g, platform::Processes& processes, WarningSink warn,
-                             std::string install_dir)
-    : g_(g), processes_(processes), warn_(std::move(warn)), install_dir_(std::move(install_dir)) {}
+                             std::string install_dir, Clock clock, Defer defer)
+    : g_(g),
+      processes_(processes),
+      warn_(std::move(warn)),
+      install_dir_(std::move(install_dir)),
+      clock_(clock ? std::move(clock) : Clock(SteadyMs)),
+      defer_(defer ? std::move(defer) : Defer([](std::function<void()> task) { task(); })) {}
 
 void ServerControl::Start() {
   // A server launched a moment ago is still tracked until the next tick clears it.
@@ -39,6 +64,7 @@ void ServerControl::Start() {
   }
   g_.ServerPid = launched.pid;
   g_.ServerStartTime = launched.start_time;
+  launch_ = Launch{launched.pid, launched.start_time, clock_()};
 }
 
 void ServerControl::Stop() {
@@ -53,7 +79,19 @@ bool ServerControl::IsServerRunning(int32_t pid) {
 
 bool ServerControl::KillServer(int32_t pid) {
   if (g_.ServerPid == 0) return true;
+  // A server we stop ourselves is never reported as ended.
+  launch_.reset();
   return processes_.Terminate(pid, g_.ServerStartTime);
+}
+
+void ServerControl::ServerGone() {
+  const std::optional<Launch> launch = std::exchange(launch_, std::nullopt);
+  if (!launch || launch->pid != g_.ServerPid || launch->start_time != g_.ServerStartTime) return;
+  if (clock_() - launch->at_ms > kEarlyEndMs) return;
+  const std::optional<uint32_t> code = processes_.ExitCode(launch->pid, launch->start_time);
+  const std::string text =
+      std::string(kEndedAtOnce) + (code ? " (exit code " + ExitCodeText(*code) + ")." : ".");
+  defer_([warn = warn_, text] { warn(text); });
 }
 
 }  // namespace server

@@ -586,6 +586,11 @@ TEST_F(RealServerFaultTest, AServerThatEndsAtOnceOrIsKilledIsForgottenAtTheNextT
   EXPECT_TRUE(Children().empty()) << "the tick did not reap the ended server";
   h.binding.Advance(1500);
   EXPECT_TRUE(Children().empty()) << "the ticks started another server";
+  // PHP's own exit code, told once.
+  ASSERT_EQ(h.binding.messages.size(), 1u);
+  EXPECT_EQ(h.binding.messages[0].text,
+            "The Webserver ended right after it was started (exit code 1).");
+  h.binding.messages.clear();
 
   fs::rename(h.dir / "php/www-away", h.dir / "php/www");
   StartAndSeeRunning(h);
@@ -596,6 +601,11 @@ TEST_F(RealServerFaultTest, AServerThatEndsAtOnceOrIsKilledIsForgottenAtTheNextT
   EXPECT_EQ(Panel(h.Main()), "Stopped");
   EXPECT_EQ(h.G().ServerPid, 0);
   EXPECT_TRUE(Children().empty());
+  // Killed within its first seconds, it too ended right after its start: by a signal.
+  ASSERT_EQ(h.binding.messages.size(), 1u);
+  EXPECT_EQ(h.binding.messages[0].text,
+            "The Webserver ended right after it was started (exit code 137).");
+  h.binding.messages.clear();
 
   StartAndSeeRunning(h);
   EXPECT_NE(h.G().ServerPid, victim);

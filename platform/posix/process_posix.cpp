@@ -122,11 +122,18 @@ class PosixProcesses : public Processes {
   }
 
   bool IsRunning(int32_t pid, uint64_t start_time) override {
-    if (children_.find(pid) == children_.end()) return false;
-    const pid_t waited = waitpid(pid, nullptr, WNOHANG);
+    const auto child = children_.find(pid);
+    if (child == children_.end()) return false;
+    int status = 0;
+    const pid_t waited = waitpid(pid, &status, WNOHANG);
     if (waited != 0) {
+      // A signal counts as a shell counts it: 128 + its number.
+      if (waited == pid)
+        last_ended_ = Ended{pid, child->second,
+                            WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
+                                              : 128u + static_cast<uint32_t>(WTERMSIG(status))};
       // Reaped now (or by someone else): the identifier is no longer ours.
-      children_.erase(pid);
+      children_.erase(child);
       return false;
     }
     return ProcStartTime(pid) == start_time;
@@ -138,6 +145,12 @@ class PosixProcesses : public Processes {
     if (ProcStartTime(pid) != start_time) return false;
     kill(pid, SIGKILL);
     return true;
+  }
+
+  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
+    if (!last_ended_ || last_ended_->pid != pid || last_ended_->start_time != start_time)
+      return std::nullopt;
+    return last_ended_->code;
   }
 
   PortState LoopbackPortState(int port) override {
@@ -159,8 +172,16 @@ class PosixProcesses : public Processes {
   }
 
  private:
+  struct Ended {
+    int32_t pid = 0;
+    uint64_t start_time = 0;
+    uint32_t code = 0;
+  };
+
   // Launched children not yet reaped, with their start times.
   std::map<int32_t, uint64_t> children_;
+  // The last of them that IsRunning has reaped.
+  std::optional<Ended> last_ended_;
 };
 
 }  // namespace

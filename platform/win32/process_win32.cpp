@@ -127,6 +127,10 @@ class Win32Processes : public Processes {
     if (const auto held = launched_.find(pid); held != launched_.end()) {
       if (held->second.start_time != start_time) return false;
       if (WaitForSingleObject(held->second.process.Get(), 0) == WAIT_TIMEOUT) return true;
+      // Once the handle is closed the exit code is lost with it.
+      DWORD code = 0;
+      if (GetExitCodeProcess(held->second.process.Get(), &code))
+        last_ended_ = Ended{pid, start_time, code};
       launched_.erase(held);
       return false;
     }
@@ -151,6 +155,12 @@ class Win32Processes : public Processes {
     if (CreationTime(process.Get()) != start_time) return false;
     TerminateProcess(process.Get(), 0);
     return true;
+  }
+
+  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
+    if (!last_ended_ || last_ended_->pid != pid || last_ended_->start_time != start_time)
+      return std::nullopt;
+    return last_ended_->code;
   }
 
   PortState LoopbackPortState(int port) override {
@@ -180,9 +190,17 @@ class Win32Processes : public Processes {
     uint64_t start_time = 0;
   };
 
+  struct Ended {
+    int32_t pid = 0;
+    uint64_t start_time = 0;
+    uint32_t code = 0;
+  };
+
   UniqueHandle job_;
   // Servers we launched whose end we have not seen yet.
   std::map<int32_t, Launched> launched_;
+  // The last of them whose end IsRunning has seen.
+  std::optional<Ended> last_ended_;
 };
 
 }  // namespace

@@ -362,11 +362,36 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::to_wstring(port).c_str()));
   }
 
-  // No document root: the server gives up at once and the panel follows.
+  // A port the system keeps: refused the same way. A socket bound exclusively on every
+  // address makes the bind fail as a reserved range does (WSAEACCES).
+  {
+    SOCKET exclusive = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    BOOL on = TRUE;
+    setsockopt(exclusive, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+               sizeof on);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(static_cast<u_short>(port));
+    ASSERT_EQ(bind(exclusive, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    Click(Child(L"Button", L"Start"));
+    box = WaitForMessageBox();
+    closesocket(exclusive);
+    ASSERT_TRUE(box.window) << "no warning about the reserved port";
+    EXPECT_EQ(box.text, L"TCP port " + std::to_wstring(port) + L" is reserved by the system.");
+    box.Dismiss();
+    EXPECT_TRUE(WaitFor([&] { return Stopped(); }));
+    EXPECT_TRUE(ChildrenOf(pid_).empty());
+  }
+
+  // No document root: the server gives up at once, the panel follows and says why.
   fs::rename(dir_ / "php" / "www", dir_ / "www.kept");
   Click(Child(L"Button", L"Start"));
+  box = WaitForMessageBox();
+  ASSERT_TRUE(box.window) << "no warning about the server that ended";
+  EXPECT_EQ(box.text, L"The Webserver ended right after it was started (exit code 1).");
   EXPECT_TRUE(WaitFor([&] { return ChildrenOf(pid_).empty() && Stopped(); }))
       << "the panel did not notice the server giving up";
+  box.Dismiss();
 
   // Repaired, it serves again.
   fs::rename(dir_ / "www.kept", dir_ / "php" / "www");
@@ -374,6 +399,26 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
   ASSERT_TRUE(WaitFor([&] { return Running(); }));
   ServerPid();
   EXPECT_TRUE(WaitFor([&] { return HttpGet(port).find("e2e page") != std::string::npos; }));
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(Exited());
+}
+
+// Started automatically while the program sits in the notification area, the server
+// ends at once: one warning with its exit code, and the program goes on hidden.
+TEST_F(Hardening, AServerThatEndsAtOnceIsReportedFromTheNotificationArea) {
+  SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", L"3");
+  WriteFile(SettingsPath(), SettingsBytes(1, 1, 1, FreePort()));
+  Launch(false);
+  SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", nullptr);
+  const ShownBox box = WaitForMessageBox();
+  ASSERT_TRUE(box.window) << "no warning about the server that ended";
+  EXPECT_EQ(box.text, L"The Webserver ended right after it was started (exit code 3).");
+  EXPECT_FALSE(IsWindowVisible(main_));
+  box.Dismiss();
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(box.window); }));
+  EXPECT_FALSE(WaitForMessageBox(1500).window) << "told more than once";
+  EXPECT_TRUE(ChildrenOf(pid_).empty()) << "started again";
+  EXPECT_TRUE(TrayIconWindow()) << "the icon went";
   PostMessageW(main_, WM_CLOSE, 0, 0);
   EXPECT_TRUE(Exited());
 }
