@@ -1,7 +1,6 @@
 #include "server/server_control.h"
 
 #include <chrono>
-#include <cstdio>
 #include <utility>
 
 #include "server/command_line.h"
@@ -14,14 +13,6 @@ int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-// Decimal, or hexadecimal for the large codes of a crash (0xC0000005).
-std::string ExitCodeText(uint32_t code) {
-  if (code < 0x10000) return std::to_string(code);
-  char hex[11];
-  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
-  return hex;
 }
 
 }  // namespace
@@ -90,7 +81,7 @@ void ServerControl::ServerGone() {
   if (clock_() - launch->at_ms > kEarlyEndMs) return;
   const std::optional<uint32_t> code = processes_.ExitCode(launch->pid, launch->start_time);
   const std::string text =
-      std::string(kEndedAtOnce) + (code ? " (exit code " + ExitCodeText(*code) + ")." : ".");
+      std::string(kEndedAtOnce) + (code ? " (exit code " + std::to_string(*code) + ")." : ".");
   defer_([warn = warn_, text] { warn(text); });
 }
 

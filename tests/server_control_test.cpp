@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,10 +33,7 @@ class RecordingProcesses : public platform::Processes {
     terminations.push_back({pid, start_time});
     return openable;
   }
-  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
-    exit_code_asks.push_back({pid, start_time});
-    return exit_code;
-  }
+  std::optional<uint32_t> ExitCode(int32_t, uint64_t) override { return std::nullopt; }
   platform::PortState LoopbackPortState(int port) override {
     port_checks.push_back(port);
     return port == busy_port ? busy_state : platform::PortState::Free;
@@ -45,11 +41,11 @@ class RecordingProcesses : public platform::Processes {
 
   int Calls() const {
     return static_cast<int>(launches.size() + probes.size() + terminations.size() +
-                            exit_code_asks.size() + port_checks.size());
+                            port_checks.size());
   }
 
   std::vector<LaunchCall> launches;
-  std::vector<std::pair<int32_t, uint64_t>> probes, terminations, exit_code_asks;
+  std::vector<std::pair<int32_t, uint64_t>> probes, terminations;
   std::vector<int> port_checks;
   std::string launch_error;
   int32_t next_pid = 4242;
@@ -57,7 +53,6 @@ class RecordingProcesses : public platform::Processes {
   bool running = true;
   bool openable = true;
   int busy_port = -1;
-  std::optional<uint32_t> exit_code;
   platform::PortState busy_state = platform::PortState::InUse;
 };
 
@@ -180,34 +175,22 @@ TEST_F(ServerControlTest, StartWithoutInstallDirUsesTheCurrentDirectory) {
 }
 
 TEST_F(ServerControlTest, StartRefusesAPortInUseOrReserved) {
-  const struct {
-    platform::PortState state;
-    const char* warning;
-  } cases[] = {
-      {platform::PortState::InUse, "TCP port 8081 is already in use."},
-      {platform::PortState::Reserved, "TCP port 8081 is reserved by the system."},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.warning);
-    GlobalVariables fresh;
-    RecordingProcesses recorder;
-    std::vector<std::string> told;
-    server::ServerControl control(
-        fresh, recorder, [&](const std::string& t) { told.push_back(t); }, kInstallDir);
-    fresh.ServerPort = 8081;
-    recorder.busy_port = 8081;
-    recorder.busy_state = c.state;
-    control.Start();
-    EXPECT_TRUE(recorder.launches.empty());
-    EXPECT_EQ(fresh.ServerPid, 0);
-    EXPECT_EQ(told, std::vector<std::string>{c.warning});
+  auto control = Make();
+  g.ServerPort = 8081;
+  processes.busy_port = 8081;
+  control.Start();
+  processes.busy_state = platform::PortState::Reserved;
+  control.Start();
+  EXPECT_TRUE(processes.launches.empty());
+  EXPECT_EQ(g.ServerPid, 0);
+  EXPECT_EQ(warnings, (std::vector<std::string>{"TCP port 8081 is already in use.",
+                                                "TCP port 8081 is reserved by the system."}));
 
-    // Freed again, the same Start goes through.
-    recorder.busy_port = -1;
-    control.Start();
-    EXPECT_EQ(recorder.launches.size(), 1u);
-    EXPECT_EQ(fresh.ServerPid, 4242);
-  }
+  // Freed again, the same Start goes through.
+  processes.busy_port = -1;
+  control.Start();
+  EXPECT_EQ(processes.launches.size(), 1u);
+  EXPECT_EQ(g.ServerPid, 4242);
 }
 
 TEST_F(ServerControlTest, StartReportsALaunchFailure) {
@@ -221,39 +204,6 @@ TEST_F(ServerControlTest, StartReportsALaunchFailure) {
             std::vector<std::string>{
                 "Unable to start Webserver.\r\nThe system cannot find the file specified."});
   EXPECT_EQ(warnings[0].rfind(server::kUnableToStart, 0), 0u);
-}
-
-TEST_F(ServerControlTest, AnEndRightAfterTheLaunchIsToldWithTheExitCode) {
-  const struct {
-    std::optional<uint32_t> code;
-    int64_t after_ms;
-    const char* told;  // empty: nothing
-  } cases[] = {
-      {1, 500, "The Webserver ended right after it was started (exit code 1)."},
-      {255, 2000, "The Webserver ended right after it was started (exit code 255)."},
-      {0xC0000005u, 0, "The Webserver ended right after it was started (exit code 0xC0000005)."},
-      {std::nullopt, 0, "The Webserver ended right after it was started."},
-      {1, 2001, ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.after_ms);
-    GlobalVariables fresh;
-    RecordingProcesses recorder;
-    recorder.exit_code = c.code;
-    std::vector<std::string> told;
-    std::vector<std::function<void()>> later;
-    int64_t now = 10'000;
-    server::ServerControl control(
-        fresh, recorder, [&](const std::string& t) { told.push_back(t); }, kInstallDir,
-        [&] { return now; }, [&](std::function<void()> task) { later.push_back(task); });
-    control.Start();
-    now += c.after_ms;
-    control.ServerGone();
-    control.ServerGone();  // once only
-    EXPECT_TRUE(told.empty()) << "shown inside the tick";
-    for (auto& task : later) task();
-    EXPECT_EQ(told, *c.told ? std::vector<std::string>{c.told} : std::vector<std::string>{});
-  }
 }
 
 TEST_F(ServerControlTest, PortOutsideTheRangeIsLaunchedUnchecked) {

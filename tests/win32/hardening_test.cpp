@@ -386,27 +386,6 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::to_wstring(port).c_str()));
   }
 
-  // A port the system keeps: refused the same way. A socket bound exclusively on every
-  // address makes the bind fail as a reserved range does (WSAEACCES).
-  {
-    SOCKET exclusive = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    BOOL on = TRUE;
-    setsockopt(exclusive, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-               sizeof on);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(static_cast<u_short>(port));
-    ASSERT_EQ(bind(exclusive, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
-    Click(Child(L"Button", L"Start"));
-    box = WaitForMessageBox();
-    closesocket(exclusive);
-    ASSERT_TRUE(box.window) << "no warning about the reserved port";
-    EXPECT_EQ(box.text, L"TCP port " + std::to_wstring(port) + L" is reserved by the system.");
-    box.Dismiss();
-    EXPECT_TRUE(WaitFor([&] { return Stopped(); }));
-    EXPECT_TRUE(ChildrenOf(pid_).empty());
-  }
-
   // No document root: the server gives up at once, the panel follows and says why.
   fs::rename(dir_ / "php" / "www", dir_ / "www.kept");
   Click(Child(L"Button", L"Start"));
