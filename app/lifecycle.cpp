@@ -7,21 +7,16 @@
 
 namespace app {
 
-namespace {
-
-constexpr int kSessionEndSaveAttempts = 5;
-constexpr int kSessionEndRetryPauseMs = 200;
-
-}  // namespace
-
 void Environment::SleepFor(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 Monitor::Monitor(Environment env)
     : env_(std::move(env)),
-      settings_(env_.install_dir),
+      settings_(env_.install_dir, env_.pause),
       app_(env_.binding),
-      server_(g_, env_.processes, [this](const std::string& text) { Warn(text); },
-              env_.install_dir) {}
+      server_(
+          g_, env_.processes, [this](const std::string& text) { Warn(text); }, env_.install_dir,
+          env_.clock,
+          [this](std::function<void()> task) { app_.Platform().Post(std::move(task)); }) {}
 
 void Monitor::Warn(const std::string& text) {
   app_.MsgBox(text, kAppTitle, ui::MessageIcon::Warning);
@@ -45,26 +40,23 @@ void Monitor::StartUp() {
 
 void Monitor::EndSession() {
   session_ending_ = true;
-  Shutdown(kSessionEndSaveAttempts);
+  ShutdownSequence();
 }
 
-void Monitor::ShutdownSequence() { Shutdown(1); }
-
-void Monitor::Shutdown(int save_attempts) {
+void Monitor::ShutdownSequence() {
   std::string reason;
-  bool saved = settings_.Save(g_, &reason);
-  for (int attempt = 1; !saved && attempt < save_attempts; ++attempt) {
-    env_.pause(kSessionEndRetryPauseMs);
-    saved = settings_.Save(g_, &reason);
-  }
+  // A run after a failed save does not wait for the file again: the end of a session
+  // must not be held up twice.
+  const bool saved =
+      settings_.Save(g_, &reason, save_failed_ ? 1 : settings::SettingsFile::kSaveAttempts);
   // Once the session ends nothing is shown, also not by the run at the process's end.
-  if (!saved && !session_ending_ && !save_failure_reported_) {
-    save_failure_reported_ = true;
+  if (!saved && !session_ending_ && !save_failed_) {
     const std::string file = settings_.Path() == settings::kFileName
                                  ? platform::JoinPath(platform::CurrentDirectory(), settings_.Path())
                                  : settings_.Path();
     Warn("Unable to save the settings to " + file + ".\r\n" + reason);
   }
+  if (!saved) save_failed_ = true;
   server_.KillServer(g_.ServerPid);
   // The identifier may name another process once ours has gone.
   g_.ServerPid = 0;

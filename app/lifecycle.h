@@ -25,8 +25,10 @@ struct Environment {
   uint16_t system_lang_id;
   // The installation folder; empty: the working directory.
   std::string install_dir;
-  // Waits between the attempts to save when the session ends.
+  // Waits between the attempts to save a settings file another program holds.
   std::function<void(int ms)> pause = SleepFor;
+  // Milliseconds of a monotonic clock; empty: the steady clock.
+  std::function<int64_t()> clock = nullptr;
 
   static void SleepFor(int ms);
 };
@@ -47,9 +49,9 @@ class Monitor {
   // main window. Harmless when run again.
   void ShutdownSequence();
   // The shutdown sequence when the session ends. No message box may hold the
-  // session up, so a save that fails is tried again a few times within about a
-  // second (a backup or virus scanner may hold the file for a moment) and then
-  // given up silently; the file keeps what it held.
+  // session up: a save that fails (after the settings file's own attempts over
+  // about a second when another program holds the file) is given up silently;
+  // the file keeps what it held.
   void EndSession();
 
   GlobalVariables& Globals() { return g_; }
@@ -62,7 +64,6 @@ class Monitor {
 
  private:
   void Warn(const std::string& text);
-  void Shutdown(int save_attempts);
 
   Environment env_;
   GlobalVariables g_;
@@ -72,7 +73,7 @@ class Monitor {
   server::ServerControl server_;
   std::unique_ptr<StartupWindow> qor_;
   std::unique_ptr<ui::MainWindow> main_;
-  bool save_failure_reported_ = false;
+  bool save_failed_ = false;  // reported once, unless the session is ending
   bool session_ending_ = false;
 };
 

@@ -13,10 +13,23 @@ bool CreateFileIfMissing(const std::string& path);
 // The whole content, or nothing when the file cannot be opened or read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
+enum class ReplaceResult {
+  Replaced,
+  Held,      // another program holds the file (a virus scanner, the indexer, a sync
+             // client, an editor): trying again a moment later may succeed
+  ReadOnly,  // the file is marked read-only
+  Failed,
+};
+
+// The reason given for ReplaceResult::ReadOnly.
+inline constexpr char kReadOnlyReason[] = "The file is marked read-only.";
+
 // Replaces the file's content so that a crash leaves either the old or the new
 // content: writes a temporary file in the same folder, flushes it to disk, then
-// renames it over the old one. On failure the old file is untouched and
-// *error (if given) receives the system's reason.
-bool ReplaceFileContent(const std::string& path, std::string_view content, std::string* error);
+// renames it over the old one. A file marked read-only (on POSIX: without any
+// write permission) is left alone. On failure the old file is untouched and
+// *error (if given) receives the reason.
+ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
+                                 std::string* error);
 
 }  // namespace platform

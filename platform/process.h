@@ -3,9 +3,18 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
+
+// Whether a server could listen on a loopback port.
+enum class PortState {
+  Free,
+  InUse,     // something listens there
+  Reserved,  // the system refuses it: a reserved range (Hyper-V, WSL 2, Docker), or a
+             // port this user may not bind
+};
 
 struct LaunchResult {
   int32_t pid = 0;            // 0 when nothing was launched
@@ -31,8 +40,12 @@ class Processes {
   // process cannot be opened or is not the one created at `start_time`.
   virtual bool Terminate(int32_t pid, uint64_t start_time) = 0;
 
-  // True when something already listens on 127.0.0.1:`port` (1 to 65535).
-  virtual bool IsLoopbackPortInUse(int port) = 0;
+  // The exit code of the launched process `pid` created at `start_time`, once IsRunning
+  // has found it ended; nothing when it is not known.
+  virtual std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) = 0;
+
+  // The state of 127.0.0.1:`port` (1 to 65535).
+  virtual PortState LoopbackPortState(int port) = 0;
 };
 
 // The backend of this build.

@@ -1,23 +1,47 @@
 #include "server/server_control.h"
 
+#include <chrono>
 #include <utility>
 
 #include "server/command_line.h"
 
 namespace server {
 
+namespace {
+
+int64_t SteadyMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
 ServerControl::ServerControl(GlobalVariables& g, platform::Processes& processes, WarningSink warn,
-                             std::string install_dir)
-    : g_(g), processes_(processes), warn_(std::move(warn)), install_dir_(std::move(install_dir)) {}
+                             std::string install_dir, Clock clock, Defer defer)
+    : g_(g),
+      processes_(processes),
+      warn_(std::move(warn)),
+      install_dir_(std::move(install_dir)),
+      clock_(clock ? std::move(clock) : Clock(SteadyMs)),
+      defer_(defer ? std::move(defer) : Defer([](std::function<void()> task) { task(); })) {}
 
 void ServerControl::Start() {
   // A server launched a moment ago is still tracked until the next tick clears it.
   if (g_.ServerPid != 0) return;
 
   const int32_t port = g_.ServerPort;
-  if (port >= 1 && port <= 65535 && processes_.IsLoopbackPortInUse(port)) {
-    warn_("TCP port " + std::to_string(port) + " is already in use.");
-    return;
+  if (port >= 1 && port <= 65535) {
+    switch (processes_.LoopbackPortState(port)) {
+      case platform::PortState::Free:
+        break;
+      case platform::PortState::InUse:
+        warn_("TCP port " + std::to_string(port) + " is already in use.");
+        return;
+      case platform::PortState::Reserved:
+        warn_("TCP port " + std::to_string(port) + " is reserved by the system.");
+        return;
+    }
   }
 
   // An absolute path: no search path is consulted, and blanks in folder names are harmless.
@@ -31,6 +55,7 @@ void ServerControl::Start() {
   }
   g_.ServerPid = launched.pid;
   g_.ServerStartTime = launched.start_time;
+  launch_ = Launch{launched.pid, launched.start_time, clock_()};
 }
 
 void ServerControl::Stop() {
@@ -45,7 +70,19 @@ bool ServerControl::IsServerRunning(int32_t pid) {
 
 bool ServerControl::KillServer(int32_t pid) {
   if (g_.ServerPid == 0) return true;
+  // A server we stop ourselves is never reported as ended.
+  launch_.reset();
   return processes_.Terminate(pid, g_.ServerStartTime);
+}
+
+void ServerControl::ServerGone() {
+  const std::optional<Launch> launch = std::exchange(launch_, std::nullopt);
+  if (!launch || launch->pid != g_.ServerPid || launch->start_time != g_.ServerStartTime) return;
+  if (clock_() - launch->at_ms > kEarlyEndMs) return;
+  const std::optional<uint32_t> code = processes_.ExitCode(launch->pid, launch->start_time);
+  const std::string text =
+      std::string(kEndedAtOnce) + (code ? " (exit code " + std::to_string(*code) + ")." : ".");
+  defer_([warn = warn_, text] { warn(text); });
 }
 
 }  // namespace server

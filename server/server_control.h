@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/global_variables.h"
@@ -12,15 +13,24 @@ namespace server {
 
 inline constexpr char kUnableToAccess[] = "Unable to access running Webserver.";
 inline constexpr char kUnableToStart[] = "Unable to start Webserver.";
+inline constexpr char kEndedAtOnce[] = "The Webserver ended right after it was started";
+// A server that ends by itself within this time of its launch is reported.
+inline constexpr int kEarlyEndMs = 2000;
 
 class ServerControl {
  public:
   // Shows a modal warning box with the default caption.
   using WarningSink = std::function<void(const std::string& text)>;
 
-  // `install_dir` empty: the working directory is the installation folder.
+  // Milliseconds of a monotonic clock.
+  using Clock = std::function<int64_t()>;
+  // Runs a task after the event being handled has returned.
+  using Defer = std::function<void(std::function<void()> task)>;
+
+  // `install_dir` empty: the working directory is the installation folder. Without a
+  // clock the steady clock is used; without `defer` a task runs at once.
   ServerControl(GlobalVariables& g, platform::Processes& processes, WarningSink warn,
-                std::string install_dir = {});
+                std::string install_dir = {}, Clock clock = {}, Defer defer = {});
 
   // Launches the server on ServerPort unless one is tracked already.
   void Start();
@@ -30,11 +40,26 @@ class ServerControl {
   bool IsServerRunning(int32_t pid);
   bool KillServer(int32_t pid);
 
+  // For the tick, when it finds the tracked server gone: a server that ended by itself
+  // within kEarlyEndMs of its launch is reported once, with its exit code, after the
+  // current event (the tick goes on while the box is open).
+  void ServerGone();
+
  private:
+  // The last launch, until its server is stopped by us or found gone.
+  struct Launch {
+    int32_t pid = 0;
+    uint64_t start_time = 0;
+    int64_t at_ms = 0;
+  };
+
   GlobalVariables& g_;
   platform::Processes& processes_;
   WarningSink warn_;
   std::string install_dir_;
+  Clock clock_;
+  Defer defer_;
+  std::optional<Launch> launch_;
 };
 
 }  // namespace server

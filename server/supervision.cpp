@@ -20,6 +20,7 @@ void SupervisionTick(GlobalVariables& g, ServerControl& server, SupervisedContro
         controls.SetStopEnabled(false);
         controls.SetPortEnabled(true);
       }
+      if (g.ServerPid != 0) server.ServerGone();
       g.ServerPid = 0;
       g.ServerStartTime = 0;
     }

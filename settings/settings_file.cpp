@@ -1,6 +1,9 @@
 #include "settings/settings_file.h"
 
+#include <chrono>
 #include <optional>
+#include <thread>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -77,9 +80,11 @@ std::string SerializeSettings(const GlobalVariables& g) {
   return out;
 }
 
-SettingsFile::SettingsFile(std::string directory)
-    : path_(directory.empty() ? std::string(kFileName)
-                              : platform::JoinPath(directory, kFileName)) {}
+SettingsFile::SettingsFile(std::string directory, Pause pause)
+    : path_(directory.empty() ? std::string(kFileName) : platform::JoinPath(directory, kFileName)),
+      pause_(pause ? std::move(pause) : Pause([](int ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      })) {}
 
 void SettingsFile::Load(GlobalVariables& g, uint16_t system_lang_id) const {
   platform::CreateFileIfMissing(path_);
@@ -87,8 +92,14 @@ void SettingsFile::Load(GlobalVariables& g, uint16_t system_lang_id) const {
   ParseSettings(content ? *content : std::string_view{}, system_lang_id, g);
 }
 
-bool SettingsFile::Save(const GlobalVariables& g, std::string* error) const {
-  return platform::ReplaceFileContent(path_, SerializeSettings(g), error);
+bool SettingsFile::Save(const GlobalVariables& g, std::string* error, int attempts) const {
+  const std::string content = SerializeSettings(g);
+  for (int attempt = 1;; ++attempt) {
+    const platform::ReplaceResult result = platform::ReplaceFileContent(path_, content, error);
+    if (result != platform::ReplaceResult::Held || attempt >= attempts)
+      return result == platform::ReplaceResult::Replaced;
+    pause_(kRetryPauseMs);
+  }
 }
 
 }  // namespace settings

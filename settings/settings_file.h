@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,8 +25,15 @@ std::string SerializeSettings(const GlobalVariables& g);
 
 class SettingsFile {
  public:
-  // `directory` empty: the file lies in the working directory.
-  explicit SettingsFile(std::string directory = {});
+  static constexpr int kSaveAttempts = 5;
+  static constexpr int kRetryPauseMs = 250;
+
+  // Waits `ms` between the attempts to save.
+  using Pause = std::function<void(int ms)>;
+
+  // `directory` empty: the file lies in the working directory. Without `pause`
+  // the thread sleeps.
+  explicit SettingsFile(std::string directory = {}, Pause pause = {});
 
   const std::string& Path() const { return path_; }
 
@@ -33,12 +41,16 @@ class SettingsFile {
   // leaves the defaults.
   void Load(GlobalVariables& g, uint16_t system_lang_id) const;
 
-  // Writes the settings; on failure the previous file stays as it was and
-  // *error (if given) holds the reason.
-  bool Save(const GlobalVariables& g, std::string* error = nullptr) const;
+  // Writes the settings. A file that another program holds is tried again, up to
+  // `attempts` in all, kRetryPauseMs apart (about a second by default); one marked
+  // read-only is not. On failure the previous file stays as it was and *error (if
+  // given) holds the reason.
+  bool Save(const GlobalVariables& g, std::string* error = nullptr,
+            int attempts = kSaveAttempts) const;
 
  private:
   std::string path_;
+  Pause pause_;
 };
 
 }  // namespace settings

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/lifecycle.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "support/fakes.h"
 #include "support/headless_binding.h"
@@ -177,6 +178,7 @@ class ScopedMode {
 struct Breakage {
   std::string skip;  // non-empty: the fault cannot be made on this machine
   int reason = 0;    // the errno the save then fails with
+  std::string reason_text;  // or the reason given instead of an errno's
   std::unique_ptr<ScopedMount> mount;
   std::unique_ptr<ImmutableFolder> immutable;
   std::unique_ptr<ScopedMode> mode;
@@ -240,6 +242,15 @@ Breakage FullDisk(const fs::path& dir, const std::string& old) {
   return b;
 }
 
+// Marked read-only by its owner: left alone, and the user is told why.
+Breakage ReadOnlySettingsFile(const fs::path& dir, const std::string& old) {
+  WriteFile(dir / kCfg, old);
+  Breakage b;
+  b.mode = std::make_unique<ScopedMode>(dir / kCfg, fs::perms(0444));
+  b.reason_text = platform::kReadOnlyReason;
+  return b;
+}
+
 Breakage SettingsFileIsAFolder(const fs::path& dir, const std::string&) {
   fs::create_directory(dir / kCfg);
   Breakage b;
@@ -296,8 +307,9 @@ TEST_P(SaveFaultTest, WindowKeepsWorkingTheEarlierFileSurvivesAndTheUserIsTold) 
   // Shutdown runs twice (Quit, then the window's destruction); the user is told once.
   ASSERT_EQ(h.binding.messages.size(), 1u);
   const testing_support::ShownMessage& shown = h.binding.messages[0];
-  EXPECT_EQ(shown.text, "Unable to save the settings to " + (h.dir / kCfg).string() + ".\r\n" +
-                            Errno(broken.reason));
+  EXPECT_EQ(shown.text,
+            "Unable to save the settings to " + (h.dir / kCfg).string() + ".\r\n" +
+                (broken.reason_text.empty() ? Errno(broken.reason) : broken.reason_text));
   EXPECT_EQ(shown.caption, "Dravelo_WEB_Monitor");
   EXPECT_EQ(shown.icon, ui::MessageIcon::Warning);
 
@@ -316,6 +328,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SaveFault{"ReadOnlyFolderWithoutSettings", ReadOnlyFolder, false},
                       SaveFault{"ImmutableFolder", ImmutableSettingsFolder, true},
                       SaveFault{"FullDisk", FullDisk, true},
+                      SaveFault{"ReadOnlySettingsFile", ReadOnlySettingsFile, true},
                       SaveFault{"SettingsFileIsAFolder", SettingsFileIsAFolder, false}),
     [](const ::testing::TestParamInfo<SaveFault>& info) { return std::string(info.param.name); });
 
@@ -586,6 +599,11 @@ TEST_F(RealServerFaultTest, AServerThatEndsAtOnceOrIsKilledIsForgottenAtTheNextT
   EXPECT_TRUE(Children().empty()) << "the tick did not reap the ended server";
   h.binding.Advance(1500);
   EXPECT_TRUE(Children().empty()) << "the ticks started another server";
+  // PHP's own exit code, told once.
+  ASSERT_EQ(h.binding.messages.size(), 1u);
+  EXPECT_EQ(h.binding.messages[0].text,
+            "The Webserver ended right after it was started (exit code 1).");
+  h.binding.messages.clear();
 
   fs::rename(h.dir / "php/www-away", h.dir / "php/www");
   StartAndSeeRunning(h);
@@ -596,6 +614,11 @@ TEST_F(RealServerFaultTest, AServerThatEndsAtOnceOrIsKilledIsForgottenAtTheNextT
   EXPECT_EQ(Panel(h.Main()), "Stopped");
   EXPECT_EQ(h.G().ServerPid, 0);
   EXPECT_TRUE(Children().empty());
+  // Killed within its first seconds, it too ended right after its start: by a signal.
+  ASSERT_EQ(h.binding.messages.size(), 1u);
+  EXPECT_EQ(h.binding.messages[0].text,
+            "The Webserver ended right after it was started (exit code 137).");
+  h.binding.messages.clear();
 
   StartAndSeeRunning(h);
   EXPECT_NE(h.G().ServerPid, victim);

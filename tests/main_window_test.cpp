@@ -167,6 +167,7 @@ TEST(MainWindowTest, TheTickFollowsTheServer) {
   const int32_t pid = h.G().ServerPid;
   EXPECT_NE(pid, 0);
 
+  h.binding.Advance(2000);  // past the time in which an end is reported
   h.processes.KillFromOutside(pid);
   h.binding.Advance(500);
   EXPECT_TRUE(Stopped(w));
@@ -187,6 +188,57 @@ TEST(MainWindowTest, TheTickFollowsTheServer) {
   h.binding.Advance(500);
   EXPECT_TRUE(Stopped(w));
   EXPECT_EQ(h.G().ServerPid, 0);
+}
+
+// Only a server that ends by itself within about 2 s of its launch is reported, once,
+// and the tick goes on while the box is open.
+TEST(MainWindowTest, AServerThatEndsRightAfterItsStartIsReported) {
+  const struct {
+    const char* name;
+    bool at_once;
+    std::function<void(MonitorHarness&)> act;
+    const char* report;
+  } cases[] = {
+      {"ends before the first tick", true, [](MonitorHarness&) {},
+       "The Webserver ended right after it was started (exit code 7)."},
+      {"ends at 1 s", false,
+       [](MonitorHarness& h) {
+         h.binding.Advance(500);
+         h.processes.KillFromOutside(h.G().ServerPid);
+       },
+       "The Webserver ended right after it was started (exit code 0)."},
+      {"stopped by the user", false, [](MonitorHarness& h) { h.Main().StopButton.UserClicked(); },
+       ""},
+      {"ends at 3 s", false,
+       [](MonitorHarness& h) {
+         h.binding.Advance(2500);
+         h.processes.KillFromOutside(h.G().ServerPid);
+       },
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MonitorHarness h;
+    h.StartOnly();
+    h.processes.servers_exit_at_once = c.at_once;
+    h.processes.at_once_exit_code = 7;
+    h.Main().StartButton.UserClicked();
+    if (!c.at_once) h.binding.Advance(500);
+    c.act(h);
+    bool ticking_while_shown = false;
+    h.binding.on_message = [&](const testing_support::ShownMessage&) {
+      ticking_while_shown = h.Main().Timer1.Enabled() && h.binding.Scheduled(h.Main().Timer1);
+    };
+    h.binding.Advance(5000);
+    std::vector<std::string> texts;
+    for (const auto& m : h.binding.messages) texts.push_back(m.text);
+    EXPECT_EQ(texts, *c.report ? std::vector<std::string>{c.report} : std::vector<std::string>{});
+    if (*c.report) {
+      EXPECT_EQ(h.binding.messages[0].icon, ui::MessageIcon::Warning);
+      EXPECT_TRUE(ticking_while_shown) << "the box holds supervision up";
+    }
+    EXPECT_TRUE(Stopped(h.Main()));
+  }
 }
 
 TEST(MainWindowTest, AutomaticStartHappensOnceAndOnlyForOne) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -149,7 +150,20 @@ TEST_F(ProcessPosixTest, WrongStartTimeIsNotOurServer) {
   EXPECT_TRUE(StopsRunning());
 }
 
-TEST_F(ProcessPosixTest, PortInUseIsRefused) {
+// The state a user without the right to bind privileged ports sees, or -1.
+int PortStateAsUnprivilegedUser(int port) {
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+    _exit(static_cast<int>(platform::MakeProcesses()->LoopbackPortState(port)));
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) < 100 ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ProcessPosixTest, PortInUseOrPrivilegedIsRefused) {
   Listener listener;
   ASSERT_EQ(listener.Listen(g_.ServerPort), g_.ServerPort);
 
@@ -157,9 +171,18 @@ TEST_F(ProcessPosixTest, PortInUseIsRefused) {
   EXPECT_EQ(g_.ServerPid, 0);
   EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + std::to_string(g_.ServerPort) +
                                                 " is already in use."});
-  EXPECT_TRUE(processes_->IsLoopbackPortInUse(g_.ServerPort));
+  EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::InUse);
   listener.Close();
-  EXPECT_FALSE(processes_->IsLoopbackPortInUse(g_.ServerPort));
+  EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::Free);
+
+  // bind gives EACCES for a port below the unprivileged range.
+  std::ifstream start_file("/proc/sys/net/ipv4/ip_unprivileged_port_start");
+  int unprivileged_start = 0;
+  start_file >> unprivileged_start;
+  if (unprivileged_start < 2) GTEST_SKIP() << "every port may be bound by anyone here";
+  const int state = PortStateAsUnprivilegedUser(unprivileged_start - 1);
+  ASSERT_NE(state, -1) << "no unprivileged user to test with";
+  EXPECT_EQ(state, static_cast<int>(platform::PortState::Reserved));
 }
 
 TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,10 @@ class RecordingProcesses : public platform::Processes {
     terminations.push_back({pid, start_time});
     return openable;
   }
-  bool IsLoopbackPortInUse(int port) override {
+  std::optional<uint32_t> ExitCode(int32_t, uint64_t) override { return std::nullopt; }
+  platform::PortState LoopbackPortState(int port) override {
     port_checks.push_back(port);
-    return port == busy_port;
+    return port == busy_port ? busy_state : platform::PortState::Free;
   }
 
   int Calls() const {
@@ -51,6 +53,7 @@ class RecordingProcesses : public platform::Processes {
   bool running = true;
   bool openable = true;
   int busy_port = -1;
+  platform::PortState busy_state = platform::PortState::InUse;
 };
 
 #ifdef _WIN32
@@ -171,14 +174,17 @@ TEST_F(ServerControlTest, StartWithoutInstallDirUsesTheCurrentDirectory) {
   EXPECT_EQ(processes.launches[0].working_dir, "");  // inherited
 }
 
-TEST_F(ServerControlTest, StartRefusesAPortInUse) {
+TEST_F(ServerControlTest, StartRefusesAPortInUseOrReserved) {
   auto control = Make();
   g.ServerPort = 8081;
   processes.busy_port = 8081;
   control.Start();
+  processes.busy_state = platform::PortState::Reserved;
+  control.Start();
   EXPECT_TRUE(processes.launches.empty());
   EXPECT_EQ(g.ServerPid, 0);
-  EXPECT_EQ(warnings, std::vector<std::string>{"TCP port 8081 is already in use."});
+  EXPECT_EQ(warnings, (std::vector<std::string>{"TCP port 8081 is already in use.",
+                                                "TCP port 8081 is reserved by the system."}));
 
   // Freed again, the same Start goes through.
   processes.busy_port = -1;

@@ -65,15 +65,24 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-bool ReplaceFileContent(const std::string& path, std::string_view content, std::string* error) {
+ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
+                                 std::string* error) {
   const std::string temp = path + ".tmp";
+  // As Windows' read-only attribute: rename would replace it, but its owner meant it.
+  struct stat old {};
+  const bool old_file = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  if (old_file && (old.st_mode & 0222) == 0) {
+    if (error) *error = kReadOnlyReason;
+    return ReplaceResult::ReadOnly;
+  }
   {
     UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.Get() < 0) return Fail(error);
+    if (fd.Get() < 0) {
+      Fail(error);
+      return ReplaceResult::Failed;
+    }
     // The new file keeps the permissions of the one it replaces.
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-      ::fchmod(fd.Get(), old.st_mode & 07777);
+    if (old_file) ::fchmod(fd.Get(), old.st_mode & 07777);
     size_t done = 0;
     while (done < content.size()) {
       const ssize_t n = ::write(fd.Get(), content.data() + done, content.size() - done);
@@ -81,25 +90,25 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, std::
       if (n <= 0) {
         Fail(error);
         ::unlink(temp.c_str());
-        return false;
+        return ReplaceResult::Failed;
       }
       done += static_cast<size_t>(n);
     }
     if (::fsync(fd.Get()) != 0 || !fd.Close()) {
       Fail(error);
       ::unlink(temp.c_str());
-      return false;
+      return ReplaceResult::Failed;
     }
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     Fail(error);
     ::unlink(temp.c_str());
-    return false;
+    return ReplaceResult::Failed;
   }
   // Makes the rename itself durable; a failure here no longer loses anything.
   UniqueFd folder(::open(Folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.Get() >= 0) ::fsync(folder.Get());
-  return true;
+  return ReplaceResult::Replaced;
 }
 
 }  // namespace platform

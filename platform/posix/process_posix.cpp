@@ -122,11 +122,18 @@ class PosixProcesses : public Processes {
   }
 
   bool IsRunning(int32_t pid, uint64_t start_time) override {
-    if (children_.find(pid) == children_.end()) return false;
-    const pid_t waited = waitpid(pid, nullptr, WNOHANG);
+    const auto child = children_.find(pid);
+    if (child == children_.end()) return false;
+    int status = 0;
+    const pid_t waited = waitpid(pid, &status, WNOHANG);
     if (waited != 0) {
+      // A signal counts as a shell counts it: 128 + its number.
+      if (waited == pid)
+        last_ended_ = Ended{pid, child->second,
+                            WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
+                                              : 128u + static_cast<uint32_t>(WTERMSIG(status))};
       // Reaped now (or by someone else): the identifier is no longer ours.
-      children_.erase(pid);
+      children_.erase(child);
       return false;
     }
     return ProcStartTime(pid) == start_time;
@@ -140,9 +147,15 @@ class PosixProcesses : public Processes {
     return true;
   }
 
-  bool IsLoopbackPortInUse(int port) override {
+  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
+    if (!last_ended_ || last_ended_->pid != pid || last_ended_->start_time != start_time)
+      return std::nullopt;
+    return last_ended_->code;
+  }
+
+  PortState LoopbackPortState(int port) override {
     UniqueFd s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!s.Valid()) return false;
+    if (!s.Valid()) return PortState::Free;
     // On Linux SO_REUSEADDR passes over TIME_WAIT leftovers but not over a live listener.
     const int on = 1;
     setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -150,13 +163,25 @@ class PosixProcesses : public Processes {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return false;
-    return errno == EADDRINUSE;
+    if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+      return PortState::Free;
+    if (errno == EADDRINUSE) return PortState::InUse;
+    // A privileged port for a user without the right to bind it.
+    if (errno == EACCES) return PortState::Reserved;
+    return PortState::Free;
   }
 
  private:
+  struct Ended {
+    int32_t pid = 0;
+    uint64_t start_time = 0;
+    uint32_t code = 0;
+  };
+
   // Launched children not yet reaped, with their start times.
   std::map<int32_t, uint64_t> children_;
+  // The last of them that IsRunning has reaped.
+  std::optional<Ended> last_ended_;
 };
 
 }  // namespace

@@ -42,19 +42,40 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content;
 }
 
-bool ReplaceFileContent(const std::string& path, std::string_view content, std::string* error) {
+ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
+                                 std::string* error) {
   const std::wstring target = win32::Widen(path);
   const std::wstring temp = target + L".tmp";
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  const bool is_folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (attributes != INVALID_FILE_ATTRIBUTES && !is_folder &&
+      (attributes & FILE_ATTRIBUTE_READONLY)) {
+    if (error) *error = kReadOnlyReason;
+    return ReplaceResult::ReadOnly;
+  }
+  // Another program that has a file open without delete sharing makes the rename
+  // fail; a scanner may also still hold the temporary file of the last attempt.
+  auto result_of = [&](DWORD code, bool renaming) {
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return ReplaceResult::Held;
+    if (code == ERROR_ACCESS_DENIED && renaming && !is_folder) return ReplaceResult::Held;
+    return ReplaceResult::Failed;
+  };
   // The temporary file is closed before it is deleted: one opened without
   // sharing cannot be deleted while the handle is open.
-  auto give_up = [&](DWORD code) {
+  auto give_up = [&](DWORD code, bool renaming) {
     DeleteFileW(temp.c_str());
-    return Fail(error, code);
+    Fail(error, code);
+    return result_of(code, renaming);
   };
   {
     UniqueHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return Fail(error, GetLastError());
+    if (!file.Valid()) {
+      const DWORD code = GetLastError();
+      Fail(error, code);
+      return result_of(code, false);
+    }
     DWORD written = 0;
     DWORD code = ERROR_SUCCESS;
     if (!WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written,
@@ -65,12 +86,12 @@ bool ReplaceFileContent(const std::string& path, std::string_view content, std::
     else if (!FlushFileBuffers(file.Get()))
       code = GetLastError();
     if (!CloseHandle(file.Release()) && code == ERROR_SUCCESS) code = GetLastError();
-    if (code != ERROR_SUCCESS) return give_up(code);
+    if (code != ERROR_SUCCESS) return give_up(code, false);
   }
   if (!MoveFileExW(temp.c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return give_up(GetLastError());
-  return true;
+    return give_up(GetLastError(), true);
+  return ReplaceResult::Replaced;
 }
 
 }  // namespace platform

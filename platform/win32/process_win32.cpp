@@ -127,6 +127,10 @@ class Win32Processes : public Processes {
     if (const auto held = launched_.find(pid); held != launched_.end()) {
       if (held->second.start_time != start_time) return false;
       if (WaitForSingleObject(held->second.process.Get(), 0) == WAIT_TIMEOUT) return true;
+      // Once the handle is closed the exit code is lost with it.
+      DWORD code = 0;
+      if (GetExitCodeProcess(held->second.process.Get(), &code))
+        last_ended_ = Ended{pid, start_time, code};
       launched_.erase(held);
       return false;
     }
@@ -153,21 +157,31 @@ class Win32Processes : public Processes {
     return true;
   }
 
-  bool IsLoopbackPortInUse(int port) override {
+  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
+    if (!last_ended_ || last_ended_->pid != pid || last_ended_->start_time != start_time)
+      return std::nullopt;
+    return last_ended_->code;
+  }
+
+  PortState LoopbackPortState(int port) override {
     StartWinsockOnce();
     // PHP sets SO_REUSEADDR here and would start without complaint on a taken port.
     UniqueSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!probe.Valid()) return false;
+    if (!probe.Valid()) return PortState::Free;
     BOOL exclusive = TRUE;
     setsockopt(probe.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
     const sockaddr_in addr = Loopback(port);
-    if (bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return false;
+    if (bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+      return PortState::Free;
     const int error = WSAGetLastError();
-    if (error != WSAEADDRINUSE && error != WSAEACCES) return false;
+    if (error != WSAEADDRINUSE && error != WSAEACCES) return PortState::Free;
     // Connections of a server stopped a moment ago may linger in TIME_WAIT and refuse the
     // bind; only a live listener counts.
-    return AcceptsConnections(port);
+    if (AcceptsConnections(port)) return PortState::InUse;
+    // WSAEACCES without a listener: a range the system keeps for itself (Hyper-V, WSL 2,
+    // Docker, http.sys), or a socket bound exclusively to it; PHP cannot listen there.
+    return error == WSAEACCES ? PortState::Reserved : PortState::Free;
   }
 
  private:
@@ -176,9 +190,17 @@ class Win32Processes : public Processes {
     uint64_t start_time = 0;
   };
 
+  struct Ended {
+    int32_t pid = 0;
+    uint64_t start_time = 0;
+    uint32_t code = 0;
+  };
+
   UniqueHandle job_;
   // Servers we launched whose end we have not seen yet.
   std::map<int32_t, Launched> launched_;
+  // The last of them whose end IsRunning has seen.
+  std::optional<Ended> last_ended_;
 };
 
 }  // namespace

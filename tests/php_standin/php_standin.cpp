@@ -3,7 +3,8 @@
 // arguments (anything else is ignored), and serves the files below root over
 // HTTP/1.0, one request at a time. As PHP does, it logs each request to its
 // standard error; "/.standin/console" tells whether it has a console window and
-// how those writes went.
+// how those writes went. With STANDIN_EXIT_CODE set in its environment it ends at
+// once with that code, as a PHP that cannot start would.
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -11,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -107,6 +109,7 @@ void Serve(SOCKET client, const std::string& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* code = std::getenv("STANDIN_EXIT_CODE")) return std::atoi(code);
   std::string address, root = ".";
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "-S") == 0)

@@ -12,7 +12,8 @@ platform::LaunchResult FakeProcesses::Launch(const std::string& program,
   next_pid_ += 4;
   const uint64_t start_time = 1000 + static_cast<uint64_t>(pid);
   launched.push_back({pid, start_time, program, command_line});
-  if (servers_exit_at_once) launched.back().alive = false;
+  if (servers_exit_at_once)
+    launched.back().alive = false, launched.back().exit_code = at_once_exit_code;
   return {pid, start_time, {}};
 }
 
@@ -34,6 +35,12 @@ bool FakeProcesses::Terminate(int32_t pid, uint64_t start_time) {
   if (!p) return false;
   p->alive = false;
   return true;
+}
+
+std::optional<uint32_t> FakeProcesses::ExitCode(int32_t pid, uint64_t start_time) {
+  for (const auto& p : launched)
+    if (p.pid == pid && p.start_time == start_time && !p.alive) return p.exit_code;
+  return std::nullopt;
 }
 
 void FakeProcesses::KillFromOutside(int32_t pid) {

@@ -22,13 +22,18 @@ class FakeProcesses : public platform::Processes {
     bool alive = true;
     // Ended and released by the system: it can no longer be opened.
     bool released = false;
+    uint32_t exit_code = 0;
   };
 
   platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
                                 const std::string& working_dir) override;
   bool IsRunning(int32_t pid, uint64_t start_time) override;
   bool Terminate(int32_t pid, uint64_t start_time) override;
-  bool IsLoopbackPortInUse(int port) override { return ports_in_use.count(port) != 0; }
+  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override;
+  platform::PortState LoopbackPortState(int port) override {
+    if (ports_reserved.count(port)) return platform::PortState::Reserved;
+    return ports_in_use.count(port) ? platform::PortState::InUse : platform::PortState::Free;
+  }
 
   // Ends a process as something outside the program would.
   void KillFromOutside(int32_t pid);
@@ -36,9 +41,11 @@ class FakeProcesses : public platform::Processes {
 
   std::vector<Process> launched;
   std::set<int> ports_in_use;
+  std::set<int> ports_reserved;
   std::string launch_failure;  // non-empty: launching fails with this reason
   // A launched server that ends at once, as one that cannot bind its port.
   bool servers_exit_at_once = false;
+  uint32_t at_once_exit_code = 1;
   int probes = 0;
   int terminations = 0;
 

@@ -27,8 +27,9 @@ struct MonitorHarness {
   std::unique_ptr<app::Monitor> monitor;
 
   app::Monitor& Make() {
-    monitor = std::make_unique<app::Monitor>(
-        app::Environment{binding, processes, area, system_lang_id, dir.Str(), pause});
+    monitor = std::make_unique<app::Monitor>(app::Environment{binding, processes, area,
+                                                              system_lang_id, dir.Str(), pause,
+                                                              [this] { return binding.Now(); }});
     return *monitor;
   }
   // Start-up only, without the event loop: the state right after start-up.

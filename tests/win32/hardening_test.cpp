@@ -7,6 +7,7 @@
 
 #include <iostream>
 #include <random>
+#include <utility>
 
 namespace e2e {
 namespace {
@@ -311,38 +312,61 @@ TEST_F(Hardening, FiftyStartStopCyclesLeaveNothingBehind) {
   EXPECT_TRUE(Exited());
 }
 
+// Another program holds the settings file without delete sharing, for a moment or for
+// good; the file is marked read-only; a folder stands in its place.
 TEST_F(Hardening, AnUnwritableSettingsFileIsReportedAndKept) {
   const std::string saved = SettingsBytes(2, 0, 0, 8123);
-  for (const bool as_folder : {false, true}) {
-    SCOPED_TRACE(as_folder ? "settings file is a folder" : "settings file locked");
+  enum Fault { kHeldFor300Ms, kLocked, kReadOnly, kFolder };
+  for (const Fault fault : {kHeldFor300Ms, kLocked, kReadOnly, kFolder}) {
+    SCOPED_TRACE(fault);
     std::error_code ec;
+    SetFileAttributesW(SettingsPath().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(SettingsPath(), ec);
     HANDLE lock = INVALID_HANDLE_VALUE;
-    if (as_folder) {
+    if (fault == kFolder) {
       fs::create_directory(SettingsPath());
     } else {
       WriteFile(SettingsPath(), saved);
-      // Another program holds it open and shares it with no one.
-      lock = CreateFileW(SettingsPath().wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-      ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     }
     Launch();
-    EXPECT_TRUE(Stopped()) << "the panel works with the defaults";
+    EXPECT_TRUE(Stopped()) << "the panel works";
+    ChooseLanguage(0);
+    if (fault == kHeldFor300Ms || fault == kLocked) {
+      // Shared for reading and writing, as scanners and editors do, but not for deleting.
+      lock = CreateFileW(SettingsPath().wstring().c_str(), GENERIC_READ,
+                         fault == kLocked ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    }
+    if (fault == kReadOnly)
+      SetFileAttributesW(SettingsPath().wstring().c_str(), FILE_ATTRIBUTE_READONLY);
     PostMessageW(main_, WM_CLOSE, 0, 0);
+    if (fault == kHeldFor300Ms) {
+      Sleep(300);
+      CloseHandle(std::exchange(lock, INVALID_HANDLE_VALUE));
+      EXPECT_TRUE(Exited()) << "the program did not end";
+      EXPECT_EQ(ReadFile(SettingsPath()), SettingsBytes(1, 0, 0, 8123)) << "not saved";
+      EXPECT_FALSE(fs::exists(dir_ / "Dravelo_WEB_MONITOR.CFG.tmp"));
+      continue;
+    }
     const ShownBox box = WaitForMessageBox();
     ASSERT_TRUE(box.window) << "no warning about the failed save";
     EXPECT_EQ(box.text.rfind(L"Unable to save the settings to ", 0), 0u) << box.text.c_str();
     EXPECT_NE(box.text.find(L"Dravelo_WEB_MONITOR.CFG.\r\n"), std::wstring::npos);
+    if (fault == kReadOnly) {
+      EXPECT_NE(box.text.find(L"\r\nThe file is marked read-only."), std::wstring::npos)
+          << box.text.c_str();
+    }
     box.Dismiss();
     EXPECT_TRUE(Exited()) << "the program ends after the warning";
     if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-    if (as_folder)
+    if (fault == kFolder)
       EXPECT_TRUE(fs::is_directory(SettingsPath()));
     else
       EXPECT_EQ(ReadFile(SettingsPath()), saved) << "the saved settings were lost";
     EXPECT_FALSE(fs::exists(dir_ / "Dravelo_WEB_MONITOR.CFG.tmp"));
   }
+  SetFileAttributesW(SettingsPath().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
@@ -381,11 +405,15 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::to_wstring(port).c_str()));
   }
 
-  // No document root: the server gives up at once and the panel follows.
+  // No document root: the server gives up at once, the panel follows and says why.
   fs::rename(dir_ / "php" / "www", dir_ / "www.kept");
   Click(Child(L"Button", L"Start"));
+  box = WaitForMessageBox();
+  ASSERT_TRUE(box.window) << "no warning about the server that ended";
+  EXPECT_EQ(box.text, L"The Webserver ended right after it was started (exit code 1).");
   EXPECT_TRUE(WaitFor([&] { return ChildrenOf(pid_).empty() && Stopped(); }))
       << "the panel did not notice the server giving up";
+  box.Dismiss();
 
   // Repaired, it serves again.
   fs::rename(dir_ / "www.kept", dir_ / "php" / "www");
@@ -393,6 +421,26 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
   ASSERT_TRUE(WaitFor([&] { return Running(); }));
   ServerPid();
   EXPECT_TRUE(WaitFor([&] { return HttpGet(port).find("e2e page") != std::string::npos; }));
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(Exited());
+}
+
+// Started automatically while the program sits in the notification area, the server
+// ends at once: one warning with its exit code, and the program goes on hidden.
+TEST_F(Hardening, AServerThatEndsAtOnceIsReportedFromTheNotificationArea) {
+  SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", L"3");
+  WriteFile(SettingsPath(), SettingsBytes(1, 1, 1, FreePort()));
+  Launch(false);
+  SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", nullptr);
+  const ShownBox box = WaitForMessageBox();
+  ASSERT_TRUE(box.window) << "no warning about the server that ended";
+  EXPECT_EQ(box.text, L"The Webserver ended right after it was started (exit code 3).");
+  EXPECT_FALSE(IsWindowVisible(main_));
+  box.Dismiss();
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(box.window); }));
+  EXPECT_FALSE(WaitForMessageBox(1500).window) << "told more than once";
+  EXPECT_TRUE(ChildrenOf(pid_).empty()) << "started again";
+  EXPECT_TRUE(TrayIconWindow()) << "the icon went";
   PostMessageW(main_, WM_CLOSE, 0, 0);
   EXPECT_TRUE(Exited());
 }

@@ -289,8 +289,9 @@ TEST_F(ProcessWin32Test, AnotherProcessIsLeftAlone) {
   EXPECT_FALSE(control->IsServerRunning(g_.ServerPid));
 }
 
-TEST_F(ProcessWin32Test, PortInUseIsRefused) {
+TEST_F(ProcessWin32Test, PortInUseOrReservedIsRefused) {
   auto control = Control(MakeInstallation("monitor"));
+  const std::string port = std::to_string(g_.ServerPort);
   {
     Socket listener;
     const sockaddr_in addr = Loopback(g_.ServerPort);
@@ -298,10 +299,27 @@ TEST_F(ProcessWin32Test, PortInUseIsRefused) {
     ASSERT_EQ(listen(listener.Get(), 4), 0);
     Start(*control);
     EXPECT_EQ(g_.ServerPid, 0);
-    EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + std::to_string(g_.ServerPort) +
-                                                  " is already in use."});
+    EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + port + " is already in use."});
   }
-  EXPECT_FALSE(processes_->IsLoopbackPortInUse(g_.ServerPort));
+  EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::Free);
+
+  // A reserved range cannot be made here; a socket bound exclusively to the port on
+  // every address refuses the bind the same way (WSAEACCES), with nothing listening.
+  Socket exclusive;
+  BOOL on = TRUE;
+  setsockopt(exclusive.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+             sizeof on);
+  sockaddr_in any = Loopback(g_.ServerPort);
+  any.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(bind(exclusive.Get(), reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+  warnings_.clear();
+  Start(*control);
+  EXPECT_EQ(g_.ServerPid, 0);
+  EXPECT_EQ(warnings_,
+            std::vector<std::string>{"TCP port " + port + " is reserved by the system."});
+  // Once something listens there, the port is in use, not reserved.
+  ASSERT_EQ(listen(exclusive.Get(), 4), 0);
+  EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::InUse);
 }
 
 TEST_F(ProcessWin32Test, OnlyALiveListenerTakesThePort) {
@@ -315,18 +333,18 @@ TEST_F(ProcessWin32Test, OnlyALiveListenerTakesThePort) {
     ASSERT_EQ(connect(client.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
     const SOCKET accepted = accept(listener.Get(), nullptr, nullptr);
     ASSERT_NE(accepted, INVALID_SOCKET);
-    EXPECT_TRUE(processes_->IsLoopbackPortInUse(port));
+    EXPECT_EQ(processes_->LoopbackPortState(port), platform::PortState::InUse);
     closesocket(accepted);
     char byte;
     recv(client.Get(), &byte, 1, 0);  // the peer's close arrives
   }
-  EXPECT_FALSE(processes_->IsLoopbackPortInUse(port));
+  EXPECT_EQ(processes_->LoopbackPortState(port), platform::PortState::Free);
 
   // Bound but not listening: the exclusive bind fails, yet nothing accepts there.
   Socket bound;
   const sockaddr_in addr = Loopback(port);
   ASSERT_EQ(bind(bound.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-  EXPECT_FALSE(processes_->IsLoopbackPortInUse(port));
+  EXPECT_EQ(processes_->LoopbackPortState(port), platform::PortState::Free);
 }
 
 TEST_F(ProcessWin32Test, Standin) {
