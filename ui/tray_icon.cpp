@@ -35,11 +35,14 @@ bool TrayIcon::Hidden() const {
 }
 
 void TrayIcon::AddIcon() {
-  // A second add for an icon already present fails; the modify then finds it,
-  // as it finds one that was added although the add timed out.
-  if (area_.ShellNotifyIcon(platform::kNimAdd, record_) ||
-      area_.ShellNotifyIcon(platform::kNimModify, record_) || retry_.Enabled())
+  // A second add for an icon already present fails without effect; one that
+  // failed although the icon was added (a timeout) is found by a modify.
+  if (area_.ShellNotifyIcon(platform::kNimAdd, record_) || present_ ||
+      area_.ShellNotifyIcon(platform::kNimModify, record_)) {
+    present_ = true;
     return;
+  }
+  if (retry_.Enabled()) return;
   attempts_left_ = kAddAttempts;
   retry_.SetEnabled(true);
 }
@@ -58,6 +61,7 @@ void TrayIcon::RetryAdd() {
   }
   if (area_.ShellNotifyIcon(platform::kNimModify, record_) ||
       area_.ShellNotifyIcon(platform::kNimAdd, record_)) {
+    present_ = true;
     retry_.SetEnabled(false);
     return;
   }
@@ -90,6 +94,7 @@ void TrayIcon::Callback(int code) {
     form_.Move((screen.ScreenWidth(form_) - form_.Width()) / 2,
                (screen.ScreenHeight(form_) - form_.Height()) / 2);
     area_.ShellNotifyIcon(platform::kNimDelete, record_);
+    present_ = false;
   } catch (const ToolkitError& failure) {
     if (failure.Number() == kNonModalWhileModal) return;
     form_.App().MsgBox(std::to_string(failure.Number()) + "\r\n" + failure.Description(), "Error",
@@ -98,6 +103,7 @@ void TrayIcon::Callback(int code) {
 }
 
 void TrayIcon::AreaCreated() {
+  present_ = false;
   if (Hidden()) AddIcon();
 }
 

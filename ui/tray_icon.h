@@ -43,6 +43,8 @@ class TrayIcon {
   platform::NotifyIconRecord& record_;
   Timer& retry_;
   int attempts_left_ = 0;
+  // Added by this object and not removed since.
+  bool present_ = false;
 };
 
 }  // namespace ui

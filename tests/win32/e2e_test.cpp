@@ -85,8 +85,9 @@ TEST_F(Installation, AUserRunsStopsAndConfiguresTheServer) {
   // The next start comes up hidden, in German, and starts the server by itself.
   Launch(false);
   EXPECT_FALSE(IsWindowVisible(main_));
-  EXPECT_TRUE(Child(L"Button", L"Ende"));
-  EXPECT_TRUE(WaitFor([&] { return Running(); })) << "automatic start did not happen";
+  // The caption comes before the language: wait for the German one.
+  EXPECT_TRUE(WaitFor([&] { return Child(L"Button", L"Ende") != nullptr; }));
+  EXPECT_TRUE(WaitFor([&] { return Running(); }, 20000)) << "automatic start did not happen";
   const DWORD automatic_server = ServerPid();
   EXPECT_TRUE(WaitFor([&] { return HttpGet(port).find("e2e page") != std::string::npos; }));
   PostMessageW(main_, WM_CLOSE, 0, 0);
