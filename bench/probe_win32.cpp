@@ -276,10 +276,13 @@ void Startup(const std::wstring& exe, const std::wstring& dir) {
 
 void Idle(const std::wstring& exe, const std::wstring& dir, int seconds, bool hidden) {
   Program program = Launch(exe, dir);
-  if (hidden)
+  if (hidden) {
     WaitForHiddenWindow(program);
-  else
+  } else {
     WaitForShownWindow(program);
+    // Past the first ticks, so that an automatic start is not measured as idle.
+    Sleep(2000);
+  }
   std::printf("ready %lu\n", program.pid);
   std::fflush(stdout);
   const double cpu0 = CpuMs(program.process.Get());
