@@ -708,7 +708,10 @@ void Win32Binding::RunPostedTasks() {
 void Win32Binding::RunLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+    // Only keys take the dialog-key handling; it would dispatch the rest as below.
+    // The test for our forms asks the server, so ticks and paints skip it.
+    const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+    HWND top = key ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
     if (top && GetPropW(top, kFormClass) && IsDialogMessageW(top, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
