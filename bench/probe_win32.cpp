@@ -1,11 +1,12 @@
 // Measures one program at a time from outside and prints one "name value" line
 // per figure on stdout, for scripts/bench.
 //   bench_probe startup EXE DIR
-//   bench_probe idle EXE DIR SECONDS
+//   bench_probe idle EXE DIR SECONDS [hidden]
 //   bench_probe kill-latency EXE DIR N
 //   bench_probe start-latency EXE DIR N
 // DIR is the working directory the program is started in; for the last two it
 // is an installation folder with php\php.exe and Dravelo_WEB_MONITOR.CFG.
+// "hidden" measures a program that starts minimised into the notification area.
 // winsock2.h must come before windows.h, and windows.h before the rest.
 #include <winsock2.h>
 
@@ -129,6 +130,18 @@ BOOL CALLBACK FindShown(HWND window, LPARAM param) {
   return TRUE;
 }
 
+// A window minimised and hidden: the panel in the notification area.
+BOOL CALLBACK FindHidden(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == search->pid && IsIconic(window) && !IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 BOOL CALLBACK CloseEach(HWND window, LPARAM param) {
   DWORD pid = 0;
   GetWindowThreadProcessId(window, &pid);
@@ -147,6 +160,17 @@ HWND WaitForShownWindow(const Program& program) {
   if (!WaitFor([&] { return (window = ShownWindow(program.pid)) != nullptr; }, 30000))
     Fail("no window was shown");
   return window;
+}
+
+void WaitForHiddenWindow(const Program& program) {
+  auto hidden = [&] {
+    WindowSearch search{program.pid};
+    EnumWindows(FindHidden, reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  };
+  if (!WaitFor(hidden, 30000)) Fail("the window was not hidden in the notification area");
+  // Hiding a minimised window takes a moment under Wine without a window manager.
+  Sleep(3000);
 }
 
 // WM_CLOSE to its windows; terminated when it has not ended after a while.
@@ -250,9 +274,15 @@ void Startup(const std::wstring& exe, const std::wstring& dir) {
   Close(program);
 }
 
-void Idle(const std::wstring& exe, const std::wstring& dir, int seconds) {
+void Idle(const std::wstring& exe, const std::wstring& dir, int seconds, bool hidden) {
   Program program = Launch(exe, dir);
-  WaitForShownWindow(program);
+  if (hidden) {
+    WaitForHiddenWindow(program);
+  } else {
+    WaitForShownWindow(program);
+    // Past the first ticks, so that an automatic start is not measured as idle.
+    Sleep(2000);
+  }
   std::printf("ready %lu\n", program.pid);
   std::fflush(stdout);
   const double cpu0 = CpuMs(program.process.Get());
@@ -370,7 +400,7 @@ void StartLatency(const std::wstring& exe, const std::wstring& dir, int n) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: bench_probe startup EXE DIR | idle EXE DIR SECONDS |\n"
+               "usage: bench_probe startup EXE DIR | idle EXE DIR SECONDS [hidden] |\n"
                "       kill-latency EXE DIR N | start-latency EXE DIR N\n");
   return 2;
 }
@@ -385,13 +415,14 @@ int main() {
   const std::wstring exe = WindowsPath(argv[2]);
   const std::wstring dir = WindowsPath(argv[3]);
   const int count = argc > 4 ? _wtoi(argv[4]) : 0;
+  const bool hidden = argc > 5 && std::wstring(argv[5]) == L"hidden";
   LocalFree(argv);
   Winsock winsock;
 
   if (mode == L"startup") {
     Startup(exe, dir);
   } else if (mode == L"idle" && count > 0) {
-    Idle(exe, dir, count);
+    Idle(exe, dir, count, hidden);
   } else if (mode == L"kill-latency" && count > 0) {
     KillLatency(exe, dir, count);
   } else if (mode == L"start-latency" && count > 0) {

@@ -4,9 +4,10 @@
   bench_report.py table RESULTS     prints the figures with their goals
   bench_report.py foreign-dlls EXE  prints the DLLs EXE needs that are not Windows' own
 
-RESULTS holds one "metric subject value" line per measurement; subject is
-ours, baseline or own (the server started alone); "meta NAME value" lines
-fill in the labels. Other lines are ignored.
+RESULTS holds one "metric subject value" line per measurement, in the order
+taken; subject is ours, baseline or own (the server started alone); "meta
+NAME value" lines fill in the labels, name the builds measured ("bits 64,32")
+and whether 32-bit Wine was emulated ("emulated32 1"). Other lines are ignored.
 """
 
 import os
@@ -76,6 +77,31 @@ class Row:
     stat: Callable = statistics.median
     baseline: str = "baseline"
     dll_metric: Optional[str] = None
+    bits: Optional[int] = None  # of the build measured; None for both
+
+
+def rows_of(bits):
+    """The figures measured for one build; their metrics end in the bits."""
+    b = f", {bits}-bit"
+    rows = [
+        Row(f"start-up to window shown{b} (ms, median of {{n}})", f"startup_ms{bits}",
+            at_most_ratio(1.2)),
+        Row(f"RSS after {{rss_seconds}} s idle{b} (KB, VmRSS, median of {{n}})", f"rss_kb{bits}",
+            at_most_ratio(1.2)),
+        Row(f"CPU over {{idle_seconds}} s idle, shown, server running{b} (ms, median of {{n}})",
+            f"cpu_ms{bits}", at_most_ratio(1.2)),
+        Row(f"CPU over {{idle_seconds}} s idle, hidden, server running{b} (ms, median of {{n}})",
+            f"cpu_hidden_ms{bits}", at_most_ratio(1.2)),
+        Row(f"kill -> Stopped{b} (ms, median of {{n}})", f"kill_stopped_ms{bits}",
+            at_most(550, "ms")),
+        Row(f"kill -> Stopped{b} (ms, worst of {{n}})", f"kill_stopped_ms{bits}",
+            at_most(550, "ms"), stat=max),
+        Row(f"Start -> first page{b} (ms, median of {{n}}; vs server alone)", f"start_page_ms{bits}",
+            at_most_plus(500, "ms"), baseline="own"),
+    ]
+    for row in rows:
+        row.bits = bits
+    return rows
 
 
 ROWS = [
@@ -83,16 +109,7 @@ ROWS = [
         dll_metric="foreign_dlls32"),
     Row("exe size, 64-bit (bytes)", "size64", at_most(512 * KB, "bytes"),
         dll_metric="foreign_dlls64"),
-    Row("start-up to window shown (ms, median of {n})", "startup_ms", at_most_ratio(1.2)),
-    Row("RSS after {rss_seconds} s idle (KB, VmRSS, median of {n})", "rss_kb",
-        at_most_ratio(1.2)),
-    Row("CPU over {idle_seconds} s idle, server running (ms, median of {n})", "cpu_ms",
-        at_most_ratio(1.2)),
-    Row("kill -> Stopped (ms, median of {n})", "kill_stopped_ms", at_most(550, "ms")),
-    Row("kill -> Stopped (ms, worst of {n})", "kill_stopped_ms", at_most(550, "ms"), stat=max),
-    Row("Start -> first page (ms, median of {n}; vs server alone)", "start_page_ms",
-        at_most_plus(500, "ms"), baseline="own"),
-]
+] + rows_of(64) + rows_of(32)
 
 
 def fmt(number):
@@ -103,8 +120,24 @@ def fmt(number):
     return f"{number:.0f}" if abs(number) >= 100 else f"{number:.1f}"
 
 
+def spread(values):
+    """"min-max" of the runs; "-" for fewer than two."""
+    if len(values) < 2:
+        return "-"
+    return f"{fmt(min(values))}-{fmt(max(values))}"
+
+
+def ratio_spread(ours_values, base_values):
+    """min-max of the ratios of runs taken side by side, the n-th of each."""
+    if len(ours_values) < 2 or len(ours_values) != len(base_values):
+        return "-"
+    ratios = [ratio(o, b) for o, b in zip(ours_values, base_values)]
+    return f"{min(ratios):.2f}-{max(ratios):.2f}"
+
+
 def evaluate(row, values, meta):
-    """(label, ours, baseline, ratio, goal, verdict), the cells of one row."""
+    """(label, ours, baseline, ratio, goal, verdict, ours spread, baseline spread,
+    ratio spread), the cells of one row."""
     found = values.get(row.metric, {})
     ours_values = found.get("ours", [])
     base_values = found.get(row.baseline, [])
@@ -114,30 +147,43 @@ def evaluate(row, values, meta):
     goal = row.goal.text
     if row.dll_metric:
         goal += ", Windows' own DLLs only"
+    spreads = (spread(ours_values), spread(base_values))
     if ours is None or (row.goal.needs_baseline and base is None):
-        return label, fmt(ours), fmt(base), "-", goal, "missing"
+        return label, fmt(ours), fmt(base), "-", goal, "missing", *spreads, "-"
     met = row.goal.met(ours, base)
     if row.dll_metric:
         foreign = values.get(row.dll_metric, {}).get("ours")
         if not foreign:
-            return label, fmt(ours), fmt(base), "-", goal, "missing"
+            return label, fmt(ours), fmt(base), "-", goal, "missing", *spreads, "-"
         met = met and foreign[0] == 0
     shown_ratio = f"{ratio(ours, base):.2f}" if base is not None else "-"
-    return label, fmt(ours), fmt(base), shown_ratio, goal, "ok" if met else "over"
+    return (label, fmt(ours), fmt(base), shown_ratio, goal, "ok" if met else "over", *spreads,
+            ratio_spread(ours_values, base_values))
 
 
 def table(values, meta):
-    head = ("figure", "ours", "baseline", "ratio", "goal", "ok/over")
-    rows = [head] + [evaluate(row, values, meta) for row in ROWS]
-    widths = [max(len(r[i]) for r in rows) for i in range(len(head))]
+    """The table with the spreads beside the medians, and whether every figure is
+    there; the rows of the builds that meta "bits" names ("64,32" by default)."""
+    measured = {int(b) for b in meta.get("bits", "64,32").split(",") if b}
+    rows = [r for r in ROWS if r.bits is None or r.bits in measured]
+    head = ("figure", "ours", "min-max", "baseline", "min-max", "ratio", "min-max", "goal",
+            "ok/over")
+    cells = [head]
+    for row in rows:
+        label, ours, base, rat, goal, verdict, ours_spread, base_spread, rat_spread = evaluate(
+            row, values, meta)
+        cells.append((label, ours, ours_spread, base, base_spread, rat, rat_spread, goal, verdict))
+    widths = [max(len(r[i]) for r in cells) for i in range(len(head))]
     lines = []
-    for i, r in enumerate(rows):
-        cells = [r[0].ljust(widths[0])] + [c.rjust(w) for c, w in zip(r[1:4], widths[1:4])]
-        cells += [r[4].ljust(widths[4]), r[5]]
-        lines.append(" | ".join(cells).rstrip())
+    for i, r in enumerate(cells):
+        line = [r[0].ljust(widths[0])] + [c.rjust(w) for c, w in zip(r[1:7], widths[1:7])]
+        line += [r[7].ljust(widths[7]), r[8]]
+        lines.append(" | ".join(line).rstrip())
         if i == 0:
             lines.append("-+-".join("-" * w for w in widths))
-    return "\n".join(lines), all(r[5] != "missing" for r in rows[1:])
+    if meta.get("emulated32") == "1" and any(r.bits == 32 for r in rows):
+        lines.append("32-bit: emulated through qemu-user; compare its ratios, not its times.")
+    return "\n".join(lines), all(r[8] != "missing" for r in cells[1:])
 
 
 def allowed_dlls():

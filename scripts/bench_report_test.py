@@ -60,23 +60,36 @@ class ArithmeticTest(unittest.TestCase):
 
 class RowTest(unittest.TestCase):
     def test_medians_ratio_and_count_in_label(self):
-        rows = rows_by_metric(["startup_ms ours 300", "startup_ms ours 100", "startup_ms ours 200",
-                               "startup_ms baseline 190", "startup_ms baseline 150",
-                               "startup_ms baseline 500"])
-        label, ours, base, ratio, goal, verdict = rows["start-up to window shown (ms, median of 3)"]
+        rows = rows_by_metric(["startup_ms64 ours 300", "startup_ms64 ours 100",
+                               "startup_ms64 ours 200", "startup_ms64 baseline 190",
+                               "startup_ms64 baseline 150", "startup_ms64 baseline 500"])
+        label, ours, base, ratio, goal, verdict, *_ = rows[
+            "start-up to window shown, 64-bit (ms, median of 3)"]
         self.assertEqual((ours, base, ratio, verdict), ("200", "190", "1.05", "ok"))
 
+    def test_spreads_of_the_runs_and_of_the_ratios_side_by_side(self):
+        rows = rows_by_metric(["cpu_ms32 ours 30", "cpu_ms32 baseline 20",
+                               "cpu_ms32 ours 60", "cpu_ms32 baseline 40",
+                               "cpu_ms32 ours 45", "cpu_ms32 baseline 50"])
+        cells = rows["CPU over 60 s idle, shown, server running, 32-bit (ms, median of 3)"]
+        self.assertEqual(cells[6:], ("30.0-60.0", "20.0-50.0", "0.90-1.50"))
+        one = rows_by_metric(["cpu_ms32 ours 30", "cpu_ms32 baseline 20"])
+        self.assertEqual(one["CPU over 60 s idle, shown, server running, 32-bit (ms, median of 1)"][6:],
+                         ("-", "-", "-"), "one run has no spread")
+        unpaired = rows_by_metric(["rss_kb64 ours 3", "rss_kb64 ours 4", "rss_kb64 baseline 2"])
+        self.assertEqual(unpaired["RSS after 10 s idle, 64-bit (KB, VmRSS, median of 2)"][8], "-")
+
     def test_kill_latency_median_and_worst(self):
-        results = [f"kill_stopped_ms ours {v}" for v in (100, 200, 300, 400, 560)]
+        results = [f"kill_stopped_ms64 ours {v}" for v in (100, 200, 300, 400, 560)]
         rows = rows_by_metric(results)
-        self.assertEqual(rows["kill -> Stopped (ms, median of 5)"][1:], ("300", "-", "-",
-                                                                        "<= 550 ms", "ok"))
-        self.assertEqual(rows["kill -> Stopped (ms, worst of 5)"][5], "over")
+        self.assertEqual(rows["kill -> Stopped, 64-bit (ms, median of 5)"][1:6],
+                         ("300", "-", "-", "<= 550 ms", "ok"))
+        self.assertEqual(rows["kill -> Stopped, 64-bit (ms, worst of 5)"][5], "over")
 
     def test_start_latency_against_the_server_alone(self):
-        rows = rows_by_metric(["start_page_ms ours 900", "own_page_ms ours 999",
-                               "start_page_ms own 350"])
-        cells = rows["Start -> first page (ms, median of 1; vs server alone)"]
+        rows = rows_by_metric(["start_page_ms64 ours 900", "own_page_ms ours 999",
+                               "start_page_ms64 own 350"])
+        cells = rows["Start -> first page, 64-bit (ms, median of 1; vs server alone)"]
         self.assertEqual((cells[1], cells[2], cells[5]), ("900", "350", "over"))
 
     def test_size_needs_windows_dlls_only(self):
@@ -94,21 +107,31 @@ class RowTest(unittest.TestCase):
                 self.assertEqual((cells[3], cells[5]), (ratio, verdict))
 
     def test_missing_figures(self):
-        rows = rows_by_metric(["cpu_ms ours 40"])
-        self.assertEqual(rows["CPU over 60 s idle, server running (ms, median of 1)"][5],
+        rows = rows_by_metric(["cpu_hidden_ms64 ours 40"])
+        self.assertEqual(rows["CPU over 60 s idle, hidden, server running, 64-bit (ms, median of 1)"][5],
                          "missing", "a ratio goal needs the baseline")
-        self.assertEqual(rows["kill -> Stopped (ms, median of 0)"][5], "missing")
+        self.assertEqual(rows["kill -> Stopped, 64-bit (ms, median of 0)"][5], "missing")
 
 
 class TableTest(unittest.TestCase):
     def test_every_row_is_printed_and_completeness_is_reported(self):
-        values, _ = br.parse(["startup_ms ours 1", "startup_ms baseline 1"])
+        values, _ = br.parse(["startup_ms64 ours 1", "startup_ms64 baseline 1"])
         text, complete = br.table(values, {"rss_seconds": "10", "idle_seconds": "60"})
         lines = text.splitlines()
         self.assertEqual(len(lines), 2 + len(br.ROWS))
+        self.assertIn("ratio | min-max", lines[0])
         self.assertFalse(complete)
         self.assertEqual(len({line.index("|") for line in lines if "|" in line}), 1,
                          "columns line up")
+
+    def test_rows_of_the_builds_measured_and_the_emulation_note(self):
+        meta = {"rss_seconds": "10", "idle_seconds": "60", "emulated32": "1"}
+        only64, _ = br.table({}, dict(meta, bits="64"))
+        self.assertNotIn(", 32-bit (ms", only64)
+        self.assertNotIn("qemu", only64)
+        both, _ = br.table({}, dict(meta, bits="64,32"))
+        self.assertEqual(len(both.splitlines()), 2 + len(br.ROWS) + 1)
+        self.assertIn("emulated through qemu-user", both.splitlines()[-1])
 
 
 class DllTest(unittest.TestCase):

@@ -5,8 +5,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <ocidl.h>
-#include <olectl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -19,6 +17,7 @@
 
 #include "app/resource_ids.h"
 #include "platform/declarations.h"
+#include "platform/win32/jpeg_win32.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -41,26 +40,7 @@ constexpr DWORD kFormStyle =
     WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 
-// --- Owners of COM objects and device contexts ---
-
-template <class T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-  ComPtr& operator=(ComPtr&&) = delete;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T* Get() const { return p_; }
-  T** Out() { return &p_; }
-  T* operator->() const { return p_; }
-
- private:
-  T* p_ = nullptr;
-};
+// --- Owners of device contexts ---
 
 class DcOwner {
  public:
@@ -134,14 +114,16 @@ struct DpiApi {
 
 // --- Embedded art ---
 
+// The decoded logo at its own size; its pixels are those of 96 dpi.
 class PictureArt : public ui::NativeResource {
  public:
-  explicit PictureArt(ComPtr<IPicture>&& picture) : picture_(std::move(picture)) {}
-  void* Handle() const override { return picture_.Get(); }
-  IPicture* Picture() const { return picture_.Get(); }
+  explicit PictureArt(DecodedPicture&& picture) : picture_(std::move(picture)) {}
+  void* Handle() const override { return picture_.bitmap.Get(); }
+  HBITMAP Bitmap() const { return picture_.bitmap.Get(); }
+  SIZE Size() const { return picture_.size; }
 
  private:
-  ComPtr<IPicture> picture_;
+  DecodedPicture picture_;
 };
 
 // The application icon in its two sizes; the small one is the handle handed out.
@@ -157,28 +139,14 @@ class IconArt : public ui::NativeResource {
   UniqueIcon small_;
 };
 
-ComPtr<IPicture> DecodeJpegResource(HINSTANCE instance, int id) {
-  ComPtr<IPicture> picture;
+DecodedPicture DecodeJpegResource(HINSTANCE instance, int id) {
   HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
-  if (!found) return picture;
+  if (!found) return {};
   HGLOBAL loaded = LoadResource(instance, found);
   const DWORD size = SizeofResource(instance, found);
   const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (!bytes || size == 0) return picture;
-  // The stream takes a copy it frees itself.
-  HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-  if (!copy) return picture;
-  void* target = GlobalLock(copy);
-  std::memcpy(target, bytes, size);
-  GlobalUnlock(copy);
-  ComPtr<IStream> stream;
-  if (FAILED(CreateStreamOnHGlobal(copy, TRUE, stream.Out()))) {
-    GlobalFree(copy);
-    return picture;
-  }
-  OleLoadPicture(stream.Get(), static_cast<LONG>(size), FALSE, IID_IPicture,
-                 reinterpret_cast<void**>(picture.Out()));
-  return picture;
+  if (!bytes || size == 0) return {};
+  return DecodeJpeg(bytes, size);
 }
 
 // --- Peers: the native side of forms and controls ---
@@ -323,7 +291,6 @@ class Win32Binding : public ui::Binding {
   UINT taskbar_created_ = 0;
   HWND task_window_ = nullptr;
   std::deque<std::function<void()>> tasks_;
-  bool com_ready_ = false;
   int dispatch_depth_ = 0;
   // Interval of each running timer, and the changes of the current event (0 stops).
   std::map<TimerKey, UINT> running_timers_;
@@ -331,8 +298,6 @@ class Win32Binding : public ui::Binding {
 };
 
 Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
-  // OleLoadPicture needs COM only, not the rest of OLE.
-  com_ready_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   {
@@ -364,7 +329,6 @@ Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
 
 Win32Binding::~Win32Binding() {
   if (task_window_) DestroyWindow(task_window_);
-  if (com_ready_) CoUninitialize();
 }
 
 template <class Handler>
@@ -702,18 +666,6 @@ void Win32Binding::Update(ui::Control& control, ui::ControlChange change) {
   }
 }
 
-// The picture's own size in pixels. Its size in HIMETRIC depends on the DPI the
-// system had when it was decoded, so the bitmap itself is asked.
-SIZE PicturePixels(IPicture* picture, OLE_XSIZE_HIMETRIC width, OLE_YSIZE_HIMETRIC height,
-                   int system_dpi) {
-  OLE_HANDLE handle = 0;
-  BITMAP bitmap{};
-  if (SUCCEEDED(picture->get_Handle(&handle)) &&
-      GetObjectW(reinterpret_cast<HGDIOBJ>(static_cast<UINT_PTR>(handle)), sizeof bitmap, &bitmap))
-    return {bitmap.bmWidth, bitmap.bmHeight};
-  return {MulDiv(width, system_dpi, 2540), MulDiv(height, system_dpi, 2540)};
-}
-
 // Draws the picture at its own size for the window's DPI (its pixels are those of
 // 96 dpi), in the control's area.
 void Win32Binding::RenderPicture(ui::Image& image) {
@@ -721,22 +673,22 @@ void Win32Binding::RenderPicture(ui::Image& image) {
   const int dpi = DpiOf(image.Owner());
   const auto* art = dynamic_cast<const PictureArt*>(image.Picture().get());
   UniqueBitmap bitmap;
-  if (art && art->Picture()) {
-    OLE_XSIZE_HIMETRIC width = 0;
-    OLE_YSIZE_HIMETRIC height = 0;
-    art->Picture()->get_Width(&width);
-    art->Picture()->get_Height(&height);
-    const SIZE own = PicturePixels(art->Picture(), width, height, system_dpi_);
+  if (art && art->Bitmap()) {
+    const SIZE own = art->Size();
     const int cx = MulDiv(own.cx, dpi, kDefaultDpi);
     const int cy = MulDiv(own.cy, dpi, kDefaultDpi);
     DcOwner screen(nullptr);
     HDC memory = CreateCompatibleDC(screen.Get());
+    HDC source = CreateCompatibleDC(screen.Get());
     bitmap.Reset(CreateCompatibleBitmap(screen.Get(), cx, cy));
     HGDIOBJ old = SelectObject(memory, bitmap.Get());
+    HGDIOBJ old_source = SelectObject(source, art->Bitmap());
     SetStretchBltMode(memory, HALFTONE);
     SetBrushOrgEx(memory, 0, 0, nullptr);
-    art->Picture()->Render(memory, 0, 0, cx, cy, 0, height, width, -height, nullptr);
+    StretchBlt(memory, 0, 0, cx, cy, source, 0, 0, own.cx, own.cy, SRCCOPY);
+    SelectObject(source, old_source);
     SelectObject(memory, old);
+    DeleteDC(source);
     DeleteDC(memory);
   }
   SendMessageW(cp->window, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.Get()));
@@ -800,7 +752,10 @@ void Win32Binding::RunPostedTasks() {
 void Win32Binding::RunLoop() {
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    HWND top = GetAncestor(msg.hwnd, GA_ROOT);
+    // Only keys take the dialog-key handling; it would dispatch the rest as below.
+    // The test for our forms asks the server, so ticks and paints skip it.
+    const bool key = msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST;
+    HWND top = key ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
     if (top && GetPropW(top, kFormClass) && IsDialogMessageW(top, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -830,8 +785,8 @@ void Win32Binding::RaiseMessageBox() {
 
 ui::Resource Win32Binding::LoadArt(ui::EmbeddedArt art) {
   if (art == ui::EmbeddedArt::Logo) {
-    ComPtr<IPicture> picture = DecodeJpegResource(instance_, IDR_LOGO_JPEG);
-    if (!picture.Get()) return nullptr;
+    DecodedPicture picture = DecodeJpegResource(instance_, IDR_LOGO_JPEG);
+    if (!picture.bitmap) return nullptr;
     return std::make_shared<PictureArt>(std::move(picture));
   }
   // At the system's DPI, the notification area's: its small image is the icon's.
