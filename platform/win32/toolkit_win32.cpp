@@ -242,7 +242,7 @@ class Win32Binding : public ui::Binding {
     return ToTwips(DpiOf(form), GetSystemMetrics(SM_CYSCREEN));
   }
   void* NativeHandle(const ui::Form& form) override {
-    return PeerOf(form) ? PeerOf(form)->window : nullptr;
+    return PeerOf(form) ? WindowOf(form).window : nullptr;
   }
 
  private:
@@ -272,6 +272,8 @@ class Win32Binding : public ui::Binding {
   void ApplyTimer(TimerKey key, UINT interval);
   void FlushTimers();
 
+  // The form's peer with its native window, made now if it has none yet.
+  FormPeer& WindowOf(const ui::Form& form);
   void CreateControl(FormPeer& peer, ui::Control& control);
   // Lays the form out for `dpi` from its twips: controls, fonts, logo and icons.
   void ApplyDpi(FormPeer& peer, int dpi);
@@ -367,31 +369,36 @@ SIZE Win32Binding::OuterSizePx(const ui::Form& form, int dpi) const {
                             kFormStyle, kFormExStyle, dpi);
 }
 
+// A loaded form gets its native window when something first needs it: its
+// display, its timer or its handle. One that is never shown (the start-up
+// window) costs no windows.
 void Win32Binding::Load(ui::Form& form) {
   auto* peer = new FormPeer;
   peer->form = &form;
   peer->dpi = system_dpi_;
-  peer->font.Reset(dpi_api_.MessageFont(peer->dpi, system_dpi_));
   form.native = peer;
-  const SIZE size = OuterSizePx(form, peer->dpi);
+}
+
+FormPeer& Win32Binding::WindowOf(const ui::Form& form) {
+  FormPeer* peer = PeerOf(form);
+  if (peer->window) return *peer;
+  peer->font.Reset(dpi_api_.MessageFont(peer->dpi, system_dpi_));
+  ui::Form& model = *peer->form;
+  const SIZE size = OuterSizePx(model, peer->dpi);
   // Centred on the screen at first display.
   const int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
-  CreateWindowExW(kFormExStyle, kFormClass, Widen(form.Caption()).c_str(), kFormStyle, x, y,
+  CreateWindowExW(kFormExStyle, kFormClass, Widen(model.Caption()).c_str(), kFormStyle, x, y,
                   size.cx, size.cy, nullptr, nullptr, instance_, peer);
-  if (!peer->window) {
-    form.native = nullptr;
-    delete peer;
-    throw ui::ToolkitError(7, "Out of memory");
-  }
-  form.UserMoved(ToTwips(peer->dpi, x), ToTwips(peer->dpi, y));
+  if (!peer->window) throw ui::ToolkitError(7, "Out of memory");
+  model.UserMoved(ToTwips(peer->dpi, x), ToTwips(peer->dpi, y));
   // Run elevated, the program would not hear a non-elevated Explorer's restart.
   if (taskbar_created_)
     ChangeWindowMessageFilterEx(peer->window, taskbar_created_, MSGFLT_ALLOW, nullptr);
-  if (form.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*form.BackColor())));
+  if (model.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*model.BackColor())));
 
   std::vector<ui::Control*> order;
-  for (auto& control : form.Controls()) order.push_back(control.get());
+  for (auto& control : model.Controls()) order.push_back(control.get());
   // Child windows are created in tab order, which is their order for the Tab key.
   std::stable_sort(order.begin(), order.end(), [](const ui::Control* a, const ui::Control* b) {
     const int ta = a->TabIndex() < 0 ? INT32_MAX : a->TabIndex();
@@ -399,10 +406,11 @@ void Win32Binding::Load(ui::Form& form) {
     return ta < tb;
   });
   for (ui::Control* control : order) CreateControl(*peer, *control);
-  Update(form, ui::FormChange::Icon);
+  Update(model, ui::FormChange::Icon);
   // Created on a monitor whose DPI is not the system's.
   if (const int dpi = dpi_api_.WindowDpi(peer->window, peer->dpi); dpi != peer->dpi)
     ApplyDpi(*peer, dpi);
+  return *peer;
 }
 
 void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
@@ -546,6 +554,7 @@ void Win32Binding::Unload(ui::Form& form) {
 
 void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
   FormPeer* peer = PeerOf(form);
+  if (peer && change == ui::FormChange::Visible && form.Visible()) peer = &WindowOf(form);
   if (!peer || !peer->window) return;
   SyncGuard sync(*peer);
   switch (change) {
@@ -699,6 +708,7 @@ void Win32Binding::RenderPicture(ui::Image& image) {
 
 void Win32Binding::Schedule(ui::Timer& timer) {
   FormPeer* peer = PeerOf(timer.Owner());
+  if (peer && timer.Enabled()) peer = &WindowOf(timer.Owner());
   if (!peer || !peer->window) return;
   const auto& timers = timer.Owner().Timers();
   const auto index =
