@@ -11,9 +11,10 @@ namespace platform {
 // Whether a server could listen on a loopback port.
 enum class PortState {
   Free,
-  InUse,     // something listens there
-  Reserved,  // the system refuses it: a reserved range (Hyper-V, WSL 2, Docker), or a
-             // port this user may not bind
+  InUse,      // something listens there
+  Reserved,   // the system refuses it: a reserved range (Hyper-V, WSL 2, Docker), or a
+              // port this user may not bind
+  Unchecked,  // the system's sockets could not be loaded, so nothing can listen either
 };
 
 struct LaunchResult {

@@ -41,6 +41,10 @@ void ServerControl::Start() {
       case platform::PortState::Reserved:
         warn_("TCP port " + std::to_string(port) + " is reserved by the system.");
         return;
+      case platform::PortState::Unchecked:
+        warn_("TCP port " + std::to_string(port) +
+              " cannot be checked: the system's network library could not be loaded.");
+        return;
     }
   }
 

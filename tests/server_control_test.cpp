@@ -174,17 +174,22 @@ TEST_F(ServerControlTest, StartWithoutInstallDirUsesTheCurrentDirectory) {
   EXPECT_EQ(processes.launches[0].working_dir, "");  // inherited
 }
 
-TEST_F(ServerControlTest, StartRefusesAPortInUseOrReserved) {
+TEST_F(ServerControlTest, StartRefusesAPortInUseReservedOrUnchecked) {
   auto control = Make();
   g.ServerPort = 8081;
   processes.busy_port = 8081;
-  control.Start();
-  processes.busy_state = platform::PortState::Reserved;
-  control.Start();
+  for (const auto state : {platform::PortState::InUse, platform::PortState::Reserved,
+                           platform::PortState::Unchecked}) {
+    processes.busy_state = state;
+    control.Start();
+  }
   EXPECT_TRUE(processes.launches.empty());
   EXPECT_EQ(g.ServerPid, 0);
-  EXPECT_EQ(warnings, (std::vector<std::string>{"TCP port 8081 is already in use.",
-                                                "TCP port 8081 is reserved by the system."}));
+  EXPECT_EQ(warnings,
+            (std::vector<std::string>{"TCP port 8081 is already in use.",
+                                      "TCP port 8081 is reserved by the system.",
+                                      "TCP port 8081 cannot be checked: the system's network "
+                                      "library could not be loaded."}));
 
   // Freed again, the same Start goes through.
   processes.busy_port = -1;

@@ -11,12 +11,12 @@
 #include "platform/process.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/unique_handles.h"
+#include "platform/win32/win32_platform.h"
 
 namespace platform {
 namespace {
 
 using win32::UniqueHandle;
-using win32::UniqueSocket;
 
 // All access as the system's older headers define it.
 constexpr DWORD kAllAccess = 0x1F0FFF;
@@ -29,42 +29,106 @@ std::optional<uint64_t> CreationTime(HANDLE process) {
   return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
 }
 
-void StartWinsockOnce() {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  (void)started;
-}
+// Winsock, loaded at the first port check rather than at start-up: a run that
+// never presses Start never needs it. Loaded once and kept until the process ends.
+class SocketLibrary {
+ public:
+  explicit SocketLibrary(const wchar_t* dll) : dll_(dll) {}
 
+  // False when the library or one of its functions is missing, or it does not start.
+  bool Load() {
+    if (!tried_) {
+      tried_ = true;
+      loaded_ = LoadAndStart();
+    }
+    return loaded_;
+  }
+
+  decltype(&::socket) socket = nullptr;
+  decltype(&::closesocket) closesocket = nullptr;
+  decltype(&::setsockopt) setsockopt = nullptr;
+  decltype(&::getsockopt) getsockopt = nullptr;
+  decltype(&::bind) bind = nullptr;
+  decltype(&::connect) connect = nullptr;
+  decltype(&::select) select = nullptr;
+  decltype(&::ioctlsocket) ioctlsocket = nullptr;
+  decltype(&::WSAGetLastError) WSAGetLastError = nullptr;
+
+ private:
+  template <typename F>
+  static bool Find(HMODULE module, const char* name, F& function) {
+    // Through void*: GetProcAddress's own type is that of no function in particular.
+    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return function != nullptr;
+  }
+
+  bool LoadAndStart() {
+    // From the system folder only, never one planted beside the program.
+    const HMODULE module = LoadLibraryExW(dll_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!module) return false;
+    decltype(&::WSAStartup) startup = nullptr;
+    if (!Find(module, "WSAStartup", startup) || !Find(module, "socket", socket) ||
+        !Find(module, "closesocket", closesocket) || !Find(module, "setsockopt", setsockopt) ||
+        !Find(module, "getsockopt", getsockopt) || !Find(module, "bind", bind) ||
+        !Find(module, "connect", connect) || !Find(module, "select", select) ||
+        !Find(module, "ioctlsocket", ioctlsocket) ||
+        !Find(module, "WSAGetLastError", WSAGetLastError))
+      return false;
+    WSADATA data;
+    return startup(MAKEWORD(2, 2), &data) == 0;
+  }
+
+  const wchar_t* dll_;
+  bool tried_ = false;
+  bool loaded_ = false;
+};
+
+// Sole owner of a socket of the loaded library.
+class Socket {
+ public:
+  explicit Socket(const SocketLibrary& api)
+      : api_(api), s_(api.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {}
+  ~Socket() {
+    if (s_ != INVALID_SOCKET) api_.closesocket(s_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  bool Valid() const { return s_ != INVALID_SOCKET; }
+  SOCKET Get() const { return s_; }
+
+ private:
+  const SocketLibrary& api_;
+  SOCKET s_;
+};
+
+// Written out: htons and htonl are Winsock's too.
 sockaddr_in Loopback(int port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<u_short>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = static_cast<u_short>(((port & 0xFF) << 8) | ((port >> 8) & 0xFF));
+  addr.sin_addr.S_un.S_un_b = {127, 0, 0, 1};
   return addr;
 }
 
 // A bounded non-blocking connect: true when something accepts on the port.
-bool AcceptsConnections(int port) {
-  UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+bool AcceptsConnections(const SocketLibrary& api, int port) {
+  Socket s(api);
   if (!s.Valid()) return false;
   u_long non_blocking = 1;
-  if (ioctlsocket(s.Get(), FIONBIO, &non_blocking) != 0) return false;
+  if (api.ioctlsocket(s.Get(), FIONBIO, &non_blocking) != 0) return false;
   const sockaddr_in addr = Loopback(port);
-  if (connect(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
-  if (WSAGetLastError() != WSAEWOULDBLOCK) return false;
-  fd_set writable, failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(s.Get(), &writable);
-  FD_SET(s.Get(), &failed);
+  if (api.connect(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
+  if (api.WSAGetLastError() != WSAEWOULDBLOCK) return false;
+  // One socket in each set; FD_ISSET would call into Winsock for the count.
+  fd_set writable{}, failed{};
+  writable.fd_count = failed.fd_count = 1;
+  writable.fd_array[0] = failed.fd_array[0] = s.Get();
   timeval wait{0, kConnectWaitMs * 1000};
-  if (select(0, nullptr, &writable, &failed, &wait) <= 0) return false;
-  if (!FD_ISSET(s.Get(), &writable)) return false;
+  if (api.select(0, nullptr, &writable, &failed, &wait) <= 0) return false;
+  if (writable.fd_count == 0) return false;
   int error = 0;
   int len = sizeof error;
-  getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
+  api.getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
   return error == 0;
 }
 
@@ -83,7 +147,8 @@ UniqueHandle MakeKillOnCloseJob() {
 
 class Win32Processes : public Processes {
  public:
-  Win32Processes() : job_(MakeKillOnCloseJob()) {}
+  explicit Win32Processes(const wchar_t* socket_library)
+      : job_(MakeKillOnCloseJob()), sockets_(socket_library) {}
 
   LaunchResult Launch(const std::string& program, const std::string& command_line,
                       const std::string& working_dir) override {
@@ -164,21 +229,21 @@ class Win32Processes : public Processes {
   }
 
   PortState LoopbackPortState(int port) override {
-    StartWinsockOnce();
+    if (!sockets_.Load()) return PortState::Unchecked;
     // PHP sets SO_REUSEADDR here and would start without complaint on a taken port.
-    UniqueSocket probe(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    Socket probe(sockets_);
     if (!probe.Valid()) return PortState::Free;
     BOOL exclusive = TRUE;
-    setsockopt(probe.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-               reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    sockets_.setsockopt(probe.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                        reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
     const sockaddr_in addr = Loopback(port);
-    if (bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+    if (sockets_.bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
       return PortState::Free;
-    const int error = WSAGetLastError();
+    const int error = sockets_.WSAGetLastError();
     if (error != WSAEADDRINUSE && error != WSAEACCES) return PortState::Free;
     // Connections of a server stopped a moment ago may linger in TIME_WAIT and refuse the
     // bind; only a live listener counts.
-    if (AcceptsConnections(port)) return PortState::InUse;
+    if (AcceptsConnections(sockets_, port)) return PortState::InUse;
     // WSAEACCES without a listener: a range the system keeps for itself (Hyper-V, WSL 2,
     // Docker, http.sys), or a socket bound exclusively to it; PHP cannot listen there.
     return error == WSAEACCES ? PortState::Reserved : PortState::Free;
@@ -197,6 +262,7 @@ class Win32Processes : public Processes {
   };
 
   UniqueHandle job_;
+  SocketLibrary sockets_;
   // Servers we launched whose end we have not seen yet.
   std::map<int32_t, Launched> launched_;
   // The last of them whose end IsRunning has seen.
@@ -205,6 +271,10 @@ class Win32Processes : public Processes {
 
 }  // namespace
 
-std::unique_ptr<Processes> MakeProcesses() { return std::make_unique<Win32Processes>(); }
+std::unique_ptr<Processes> MakeProcesses() { return win32::MakeProcesses(L"ws2_32.dll"); }
+
+std::unique_ptr<Processes> win32::MakeProcesses(const wchar_t* socket_library) {
+  return std::make_unique<Win32Processes>(socket_library);
+}
 
 }  // namespace platform

@@ -4,12 +4,17 @@
 #include <memory>
 
 #include "platform/declarations.h"
+#include "platform/process.h"
 #include "ui/toolkit.h"
 
 namespace platform::win32 {
 
 // Real windows and standard controls for the toolkit model.
 std::unique_ptr<ui::Binding> MakeBinding();
+
+// The processes backend with Winsock taken from `socket_library` (a name in the system
+// folder) at the first port check; MakeProcesses uses ws2_32.dll.
+std::unique_ptr<platform::Processes> MakeProcesses(const wchar_t* socket_library);
 
 // Shell_NotifyIconA.
 std::unique_ptr<platform::NotifyArea> MakeNotifyArea();

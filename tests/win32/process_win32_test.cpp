@@ -16,6 +16,7 @@
 #include "app/global_variables.h"
 #include "platform/process.h"
 #include "platform/win32/text_win32.h"
+#include "platform/win32/win32_platform.h"
 #include "server/command_line.h"
 #include "server/server_control.h"
 #include "support/temp_dir.h"
@@ -320,6 +321,26 @@ TEST_F(ProcessWin32Test, PortInUseOrReservedIsRefused) {
   // Once something listens there, the port is in use, not reserved.
   ASSERT_EQ(listen(exclusive.Get(), 4), 0);
   EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::InUse);
+}
+
+// Winsock is loaded at the first port check; without it nothing is launched.
+TEST_F(ProcessWin32Test, APortThatCannotBeCheckedIsReported) {
+  processes_ = platform::win32::MakeProcesses(L"no_such_winsock.dll");
+  auto control = Control(MakeInstallation("monitor"));
+  Start(*control);
+  Start(*control);  // tried again, without a crash and with the same answer
+  EXPECT_EQ(g_.ServerPid, 0);
+  const std::string warning = "TCP port " + std::to_string(g_.ServerPort) +
+                              " cannot be checked: the system's network library could not be "
+                              "loaded.";
+  EXPECT_EQ(warnings_, (std::vector<std::string>{warning, warning}));
+  // With the system's own library the same installation starts.
+  processes_ = platform::win32::MakeProcesses(L"ws2_32.dll");
+  warnings_.clear();
+  auto working = Control(MakeInstallation("monitor2"));
+  Start(*working);
+  EXPECT_NE(g_.ServerPid, 0);
+  EXPECT_TRUE(warnings_.empty());
 }
 
 TEST_F(ProcessWin32Test, OnlyALiveListenerTakesThePort) {
