@@ -5,7 +5,8 @@
   bench_report.py foreign-dlls EXE  prints the DLLs EXE needs that are not Windows' own
 
 RESULTS holds one "metric subject value" line per measurement, in the order
-taken; subject is ours, baseline or own (the server started alone); "meta
+taken; subject is ours, baseline, styled (the baseline with our manifest's
+visual styles) or own (the server started alone); "meta
 NAME value" lines fill in the labels, name the builds measured ("bits 64,32")
 and whether 32-bit Wine was emulated ("emulated32 1"). Other lines are ignored.
 """
@@ -20,7 +21,7 @@ from dataclasses import dataclass
 from typing import Callable, Optional
 
 KB = 1024
-SUBJECTS = ("ours", "baseline", "own")
+SUBJECTS = ("ours", "baseline", "styled", "own")
 
 
 def parse(lines):
@@ -86,6 +87,8 @@ def rows_of(bits):
     rows = [
         Row(f"start-up to window shown{b} (ms, median of {{n}})", f"startup_ms{bits}",
             at_most_ratio(1.2)),
+        Row(f"start-up{b}, vs the baseline with the visual styles (ms, median of {{n}})",
+            f"startup_ms{bits}", at_most_ratio(1.2), baseline="styled"),
         Row(f"RSS after {{rss_seconds}} s idle{b} (KB, VmRSS, median of {{n}})", f"rss_kb{bits}",
             at_most_ratio(1.2)),
         Row(f"CPU over {{idle_seconds}} s idle, shown, server running{b} (ms, median of {{n}})",

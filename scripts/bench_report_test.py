@@ -62,10 +62,14 @@ class RowTest(unittest.TestCase):
     def test_medians_ratio_and_count_in_label(self):
         rows = rows_by_metric(["startup_ms64 ours 300", "startup_ms64 ours 100",
                                "startup_ms64 ours 200", "startup_ms64 baseline 190",
-                               "startup_ms64 baseline 150", "startup_ms64 baseline 500"])
+                               "startup_ms64 baseline 150", "startup_ms64 baseline 500",
+                               "startup_ms64 styled 160", "startup_ms64 styled 170"])
         label, ours, base, ratio, goal, verdict, *_ = rows[
             "start-up to window shown, 64-bit (ms, median of 3)"]
         self.assertEqual((ours, base, ratio, verdict), ("200", "190", "1.05", "ok"))
+        # The same runs of ours, against the baseline with the visual styles.
+        cells = rows["start-up, 64-bit, vs the baseline with the visual styles (ms, median of 3)"]
+        self.assertEqual((cells[1], cells[2], cells[3], cells[5]), ("200", "165", "1.21", "over"))
 
     def test_spreads_of_the_runs_and_of_the_ratios_side_by_side(self):
         rows = rows_by_metric(["cpu_ms32 ours 30", "cpu_ms32 baseline 20",
