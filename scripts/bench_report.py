@@ -91,6 +91,8 @@ def rows_of(bits):
             f"startup_ms{bits}", at_most_ratio(1.2), baseline="styled"),
         Row(f"RSS after {{rss_seconds}} s idle{b} (KB, VmRSS, median of {{n}})", f"rss_kb{bits}",
             at_most_ratio(1.2)),
+        Row(f"RSS{b}, vs the baseline with the visual styles (KB, median of {{n}})",
+            f"rss_kb{bits}", at_most_ratio(1.2), baseline="styled"),
         Row(f"CPU over {{idle_seconds}} s idle, shown, server running{b} (ms, median of {{n}})",
             f"cpu_ms{bits}", at_most_ratio(1.2)),
         Row(f"CPU over {{idle_seconds}} s idle, hidden, server running{b} (ms, median of {{n}})",
