@@ -6,7 +6,8 @@
 
 RESULTS holds one "metric subject value" line per measurement, in the order
 taken; subject is ours, baseline, styled (the baseline with our manifest's
-visual styles) or own (the server started alone); "meta
+visual styles), probe (the baseline that probes a process each tick) or own
+(the server started alone); "meta
 NAME value" lines fill in the labels, name the builds measured ("bits 64,32")
 and whether 32-bit Wine was emulated ("emulated32 1"). Other lines are ignored.
 """
@@ -21,7 +22,7 @@ from dataclasses import dataclass
 from typing import Callable, Optional
 
 KB = 1024
-SUBJECTS = ("ours", "baseline", "styled", "own")
+SUBJECTS = ("ours", "baseline", "styled", "probe", "own")
 
 
 def parse(lines):
@@ -97,6 +98,10 @@ def rows_of(bits):
             f"cpu_ms{bits}", at_most_ratio(1.2)),
         Row(f"CPU over {{idle_seconds}} s idle, hidden, server running{b} (ms, median of {{n}})",
             f"cpu_hidden_ms{bits}", at_most_ratio(1.2)),
+        Row(f"CPU idle, shown{b}, vs the baseline that probes a process each tick (ms, median "
+            f"of {{n}})", f"cpu_ms{bits}", at_most_ratio(1.2), baseline="probe"),
+        Row(f"CPU idle, hidden{b}, vs the baseline that probes a process each tick (ms, median "
+            f"of {{n}})", f"cpu_hidden_ms{bits}", at_most_ratio(1.2), baseline="probe"),
         Row(f"kill -> Stopped{b} (ms, median of {{n}})", f"kill_stopped_ms{bits}",
             at_most(550, "ms")),
         Row(f"kill -> Stopped{b} (ms, worst of {{n}})", f"kill_stopped_ms{bits}",
