@@ -32,18 +32,18 @@ void ServerControl::Start() {
 
   const int32_t port = g_.ServerPort;
   if (port >= 1 && port <= 65535) {
+    const std::string tcp_port = "TCP port " + std::to_string(port);
     switch (processes_.LoopbackPortState(port)) {
       case platform::PortState::Free:
         break;
       case platform::PortState::InUse:
-        warn_("TCP port " + std::to_string(port) + " is already in use.");
+        warn_(tcp_port + " is already in use.");
         return;
       case platform::PortState::Reserved:
-        warn_("TCP port " + std::to_string(port) + " is reserved by the system.");
+        warn_(tcp_port + " is reserved by the system.");
         return;
       case platform::PortState::Unchecked:
-        warn_("TCP port " + std::to_string(port) +
-              " cannot be checked: the system's network library could not be loaded.");
+        warn_(tcp_port + " cannot be checked: the system's network library could not be loaded.");
         return;
     }
   }
