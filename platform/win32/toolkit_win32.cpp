@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/resource_ids.h"
 #include "platform/declarations.h"
@@ -295,8 +296,11 @@ class Win32Binding : public ui::Binding {
   std::deque<std::function<void()>> tasks_;
   int dispatch_depth_ = 0;
   // Interval of each running timer, and the changes of the current event (0 stops).
+  // The changes are kept in vectors that keep their storage: a tick allocates nothing.
   std::map<TimerKey, UINT> running_timers_;
-  std::map<TimerKey, UINT> pending_timers_;
+  std::vector<std::pair<TimerKey, UINT>> pending_timers_;
+  std::vector<std::pair<TimerKey, UINT>> flushing_timers_;
+  void ForgetTimers(HWND window);
 };
 
 Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
@@ -544,8 +548,7 @@ void Win32Binding::Unload(ui::Form& form) {
   HWND window = peer->window;
   peer->form = nullptr;
   if (window) {
-    std::erase_if(running_timers_, [&](const auto& t) { return t.first.first == window; });
-    std::erase_if(pending_timers_, [&](const auto& t) { return t.first.first == window; });
+    ForgetTimers(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
   }
@@ -716,10 +719,13 @@ void Win32Binding::Schedule(ui::Timer& timer) {
       timers.begin();
   const TimerKey key{peer->window, kFirstTimerId + static_cast<UINT_PTR>(index)};
   const UINT interval = timer.Enabled() ? static_cast<UINT>(std::max(timer.Interval(), 1)) : 0;
-  if (dispatch_depth_ > 0)
-    pending_timers_[key] = interval;
+  if (dispatch_depth_ == 0) return ApplyTimer(key, interval);
+  const auto pending = std::find_if(pending_timers_.begin(), pending_timers_.end(),
+                                    [&](const auto& p) { return p.first == key; });
+  if (pending != pending_timers_.end())
+    pending->second = interval;
   else
-    ApplyTimer(key, interval);
+    pending_timers_.emplace_back(key, interval);
 }
 
 void Win32Binding::ApplyTimer(TimerKey key, UINT interval) {
@@ -734,16 +740,23 @@ void Win32Binding::ApplyTimer(TimerKey key, UINT interval) {
 }
 
 void Win32Binding::FlushTimers() {
-  auto pending = std::move(pending_timers_);
-  pending_timers_.clear();
-  for (const auto& [key, interval] : pending) {
+  flushing_timers_.swap(pending_timers_);
+  for (const auto& [key, interval] : flushing_timers_) {
     const auto running = running_timers_.find(key);
     const UINT now = running == running_timers_.end() ? 0 : running->second;
-    if (!IsWindow(key.first))
-      running_timers_.erase(key);
-    else if (interval != now)
+    // A tick stops its timer and starts it again: that leaves nothing to do.
+    if (interval == now) continue;
+    if (IsWindow(key.first))
       ApplyTimer(key, interval);
+    else
+      running_timers_.erase(key);
   }
+  flushing_timers_.clear();
+}
+
+void Win32Binding::ForgetTimers(HWND window) {
+  std::erase_if(running_timers_, [&](const auto& t) { return t.first.first == window; });
+  std::erase_if(pending_timers_, [&](const auto& t) { return t.first.first == window; });
 }
 
 void Win32Binding::Post(std::function<void()> task) {
@@ -873,6 +886,10 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
     case WM_SETTINGCHANGE:
       // The system's message font or text size changed: the controls get it anew.
       if (wparam == SPI_SETNONCLIENTMETRICS) ApplyDpi(peer, peer.dpi);
+      break;
+    case WM_NCDESTROY:
+      // A window that goes without Unload must not leave its timers on the books.
+      ForgetTimers(window);
       break;
     case WM_CLOSE: {
       ui::Form* form = peer.form;
