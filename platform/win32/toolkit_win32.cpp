@@ -744,12 +744,9 @@ void Win32Binding::FlushTimers() {
   for (const auto& [key, interval] : flushing_timers_) {
     const auto running = running_timers_.find(key);
     const UINT now = running == running_timers_.end() ? 0 : running->second;
-    // A tick stops its timer and starts it again: that leaves nothing to do.
-    if (interval == now) continue;
-    if (IsWindow(key.first))
-      ApplyTimer(key, interval);
-    else
-      running_timers_.erase(key);
+    // A tick stops its timer and starts it again: that leaves nothing to do. A window
+    // destroyed meanwhile has already dropped its changes at WM_NCDESTROY.
+    if (interval != now) ApplyTimer(key, interval);
   }
   flushing_timers_.clear();
 }
