@@ -169,6 +169,9 @@ struct FormPeer {
   UniqueIcon small_icon;
   UniqueBrush brush;
   std::map<int, ui::Control*> controls;
+  // The controls' windows are made at the first display, in the state the model
+  // has by then.
+  bool children = false;
   // The control that had the keyboard focus when the window was last deactivated.
   HWND focus = nullptr;
   // Set while the binding pushes a value, so the notifications it causes are not taken as input.
@@ -275,6 +278,8 @@ class Win32Binding : public ui::Binding {
 
   // The form's peer with its native window, made now if it has none yet.
   FormPeer& WindowOf(const ui::Form& form);
+  void CreateChildren(FormPeer& peer);
+  static int ControlHeightPx(const FormPeer& peer, const ui::Control& control);
   void CreateControl(FormPeer& peer, ui::Control& control);
   // Lays the form out for `dpi` from its twips: controls, fonts, logo and icons.
   void ApplyDpi(FormPeer& peer, int dpi);
@@ -375,7 +380,8 @@ SIZE Win32Binding::OuterSizePx(const ui::Form& form, int dpi) const {
 
 // A loaded form gets its native window when something first needs it: its
 // display, its timer or its handle. One that is never shown (the start-up
-// window) costs no windows.
+// window) costs no windows. Its controls' windows come with its first display,
+// made once as the model has them then, not made and then changed.
 void Win32Binding::Load(ui::Form& form) {
   auto* peer = new FormPeer;
   peer->form = &form;
@@ -400,21 +406,25 @@ FormPeer& Win32Binding::WindowOf(const ui::Form& form) {
   if (taskbar_created_)
     ChangeWindowMessageFilterEx(peer->window, taskbar_created_, MSGFLT_ALLOW, nullptr);
   if (model.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*model.BackColor())));
+  Update(model, ui::FormChange::Icon);
+  // Created on a monitor whose DPI is not the system's.
+  if (const int dpi = dpi_api_.WindowDpi(peer->window, peer->dpi); dpi != peer->dpi)
+    ApplyDpi(*peer, dpi);
+  return *peer;
+}
 
+void Win32Binding::CreateChildren(FormPeer& peer) {
+  if (peer.children) return;
+  peer.children = true;
   std::vector<ui::Control*> order;
-  for (auto& control : model.Controls()) order.push_back(control.get());
+  for (auto& control : peer.form->Controls()) order.push_back(control.get());
   // Child windows are created in tab order, which is their order for the Tab key.
   std::stable_sort(order.begin(), order.end(), [](const ui::Control* a, const ui::Control* b) {
     const int ta = a->TabIndex() < 0 ? INT32_MAX : a->TabIndex();
     const int tb = b->TabIndex() < 0 ? INT32_MAX : b->TabIndex();
     return ta < tb;
   });
-  for (ui::Control* control : order) CreateControl(*peer, *control);
-  Update(model, ui::FormChange::Icon);
-  // Created on a monitor whose DPI is not the system's.
-  if (const int dpi = dpi_api_.WindowDpi(peer->window, peer->dpi); dpi != peer->dpi)
-    ApplyDpi(*peer, dpi);
-  return *peer;
+  for (ui::Control* control : order) CreateControl(peer, *control);
 }
 
 void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
@@ -456,27 +466,37 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
   }
   if (control.Visible()) style |= WS_VISIBLE;
   if (!control.Enabled()) style |= WS_DISABLED;
-  cp->window =
-      CreateWindowExW(ex_style, window_class, text.c_str(), style, 0, 0, 0, 0, peer.window,
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_, nullptr);
-  PlaceControl(peer, control);
+  const ui::Rect& b = control.Bounds();
+  cp->window = CreateWindowExW(
+      ex_style, window_class, text.c_str(), style, ToPixels(peer.dpi, b.left),
+      ToPixels(peer.dpi, b.top), ToPixels(peer.dpi, b.width), ControlHeightPx(peer, control),
+      peer.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_, nullptr);
+  if (peer.font.Get())
+    SendMessageW(cp->window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font.Get()), FALSE);
+  if (control.Kind() == ui::ControlKind::DropDownList) FitDropDown(peer, control);
   // A text box has no length limit; an edit control's default is 32,767 characters.
   if (control.Kind() == ui::ControlKind::TextBox) SendMessageW(cp->window, EM_SETLIMITTEXT, 0, 0);
   // Bring the native control up to the model's state.
-  for (auto change : {ui::ControlChange::Value, ui::ControlChange::Items,
-                      ui::ControlChange::BackColor, ui::ControlChange::Picture})
+  if (control.BackColor()) cp->brush.Reset(CreateSolidBrush(ToColorRef(*control.BackColor())));
+  for (auto change :
+       {ui::ControlChange::Value, ui::ControlChange::Items, ui::ControlChange::Picture})
     Update(control, change);
+}
+
+int Win32Binding::ControlHeightPx(const FormPeer& peer, const ui::Control& control) {
+  int height = ToPixels(peer.dpi, control.Bounds().height);
+  // A drop-down list's window reaches down over its opened list.
+  if (control.Kind() == ui::ControlKind::DropDownList)
+    height += ToPixels(peer.dpi, kDropDownListTwips);
+  return height;
 }
 
 void Win32Binding::PlaceControl(FormPeer& peer, ui::Control& control) {
   HWND window = PeerOf(control)->window;
   const ui::Rect& b = control.Bounds();
-  int height = ToPixels(peer.dpi, b.height);
-  // A drop-down list's window reaches down over its opened list.
-  if (control.Kind() == ui::ControlKind::DropDownList)
-    height += ToPixels(peer.dpi, kDropDownListTwips);
   SetWindowPos(window, nullptr, ToPixels(peer.dpi, b.left), ToPixels(peer.dpi, b.top),
-               ToPixels(peer.dpi, b.width), height, SWP_NOZORDER | SWP_NOACTIVATE);
+               ToPixels(peer.dpi, b.width), ControlHeightPx(peer, control),
+               SWP_NOZORDER | SWP_NOACTIVATE);
   if (peer.font.Get())
     SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font.Get()), TRUE);
   if (control.Kind() == ui::ControlKind::DropDownList) FitDropDown(peer, control);
@@ -506,6 +526,7 @@ void Win32Binding::ApplyDpi(FormPeer& peer, int dpi) {
   UniqueFont old_font = std::move(peer.font);
   peer.font.Reset(dpi_api_.MessageFont(dpi, system_dpi_));
   for (auto& control : peer.form->Controls()) {
+    if (!PeerOf(*control)) continue;
     PlaceControl(peer, *control);
     if (auto* image = dynamic_cast<ui::Image*>(control.get())) RenderPicture(*image);
   }
@@ -557,7 +578,10 @@ void Win32Binding::Unload(ui::Form& form) {
 
 void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
   FormPeer* peer = PeerOf(form);
-  if (peer && change == ui::FormChange::Visible && form.Visible()) peer = &WindowOf(form);
+  if (peer && change == ui::FormChange::Visible && form.Visible()) {
+    peer = &WindowOf(form);
+    CreateChildren(*peer);
+  }
   if (!peer || !peer->window) return;
   SyncGuard sync(*peer);
   switch (change) {
