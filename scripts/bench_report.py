@@ -6,8 +6,9 @@
 
 RESULTS holds one "metric subject value" line per measurement, in the order
 taken; subject is ours, baseline, styled (the baseline with our manifest's
-visual styles), probe (the baseline that probes a process each tick) or own
-(the server started alone); "meta
+visual styles), probe (the baseline that probes a process each tick), panel
+(the baseline that does both and shows our panel's controls) or own (the
+server started alone); "meta
 NAME value" lines fill in the labels, name the builds measured ("bits 64,32")
 and whether 32-bit Wine was emulated ("emulated32 1"). Other lines are ignored.
 """
@@ -22,7 +23,7 @@ from dataclasses import dataclass
 from typing import Callable, Optional
 
 KB = 1024
-SUBJECTS = ("ours", "baseline", "styled", "probe", "own")
+SUBJECTS = ("ours", "baseline", "styled", "probe", "panel", "own")
 
 
 def parse(lines):
@@ -90,16 +91,22 @@ def rows_of(bits):
             at_most_ratio(1.2)),
         Row(f"start-up{b}, vs the baseline with the visual styles (ms, median of {{n}})",
             f"startup_ms{bits}", at_most_ratio(1.2), baseline="styled"),
+        Row(f"start-up{b}, vs the baseline with our panel (ms, median of {{n}})",
+            f"startup_ms{bits}", at_most_ratio(1.2), baseline="panel"),
         Row(f"RSS after {{rss_seconds}} s idle{b} (KB, VmRSS, median of {{n}})", f"rss_kb{bits}",
             at_most_ratio(1.2)),
         Row(f"RSS{b}, vs the baseline with the visual styles (KB, median of {{n}})",
             f"rss_kb{bits}", at_most_ratio(1.2), baseline="styled"),
+        Row(f"RSS{b}, vs the baseline with our panel (KB, median of {{n}})",
+            f"rss_kb{bits}", at_most_ratio(1.2), baseline="panel"),
         Row(f"CPU over {{idle_seconds}} s idle, shown, server running{b} (ms, median of {{n}})",
             f"cpu_ms{bits}", at_most_ratio(1.2)),
         Row(f"CPU over {{idle_seconds}} s idle, hidden, server running{b} (ms, median of {{n}})",
             f"cpu_hidden_ms{bits}", at_most_ratio(1.2)),
         Row(f"CPU idle, shown{b}, vs the baseline that probes a process each tick (ms, median "
             f"of {{n}})", f"cpu_ms{bits}", at_most_ratio(1.2), baseline="probe"),
+        Row(f"CPU idle, shown{b}, vs the baseline with our panel (ms, median of {{n}})",
+            f"cpu_ms{bits}", at_most_ratio(1.2), baseline="panel"),
         Row(f"CPU idle, hidden{b}, vs the baseline that probes a process each tick (ms, median "
             f"of {{n}})", f"cpu_hidden_ms{bits}", at_most_ratio(1.2), baseline="probe"),
         Row(f"kill -> Stopped{b} (ms, median of {{n}})", f"kill_stopped_ms{bits}",
