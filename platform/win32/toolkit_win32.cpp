@@ -168,14 +168,17 @@ struct FormPeer {
   UniqueIcon big_icon;
   UniqueIcon small_icon;
   UniqueBrush brush;
+  // The controls with windows; they get them at the form's first display.
   std::map<int, ui::Control*> controls;
-  // The controls' windows are made at the first display, in the state the model
-  // has by then.
-  bool children = false;
   // The control that had the keyboard focus when the window was last deactivated.
   HWND focus = nullptr;
   // Set while the binding pushes a value, so the notifications it causes are not taken as input.
   bool syncing = false;
+};
+
+// A control's place at its form's DPI.
+struct PixelBounds {
+  int left, top, width, height;
 };
 
 FormPeer* PeerOf(const ui::Form& form) { return static_cast<FormPeer*>(form.native); }
@@ -279,7 +282,8 @@ class Win32Binding : public ui::Binding {
   // The form's peer with its native window, made now if it has none yet.
   FormPeer& WindowOf(const ui::Form& form);
   void CreateChildren(FormPeer& peer);
-  static int ControlHeightPx(const FormPeer& peer, const ui::Control& control);
+  static PixelBounds BoundsPx(const FormPeer& peer, const ui::Control& control);
+  void ApplyFont(FormPeer& peer, ui::Control& control, bool redraw);
   void CreateControl(FormPeer& peer, ui::Control& control);
   // Lays the form out for `dpi` from its twips: controls, fonts, logo and icons.
   void ApplyDpi(FormPeer& peer, int dpi);
@@ -414,8 +418,7 @@ FormPeer& Win32Binding::WindowOf(const ui::Form& form) {
 }
 
 void Win32Binding::CreateChildren(FormPeer& peer) {
-  if (peer.children) return;
-  peer.children = true;
+  if (!peer.controls.empty()) return;
   std::vector<ui::Control*> order;
   for (auto& control : peer.form->Controls()) order.push_back(control.get());
   // Child windows are created in tab order, which is their order for the Tab key.
@@ -466,14 +469,12 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
   }
   if (control.Visible()) style |= WS_VISIBLE;
   if (!control.Enabled()) style |= WS_DISABLED;
-  const ui::Rect& b = control.Bounds();
+  const PixelBounds r = BoundsPx(peer, control);
   cp->window = CreateWindowExW(
-      ex_style, window_class, text.c_str(), style, ToPixels(peer.dpi, b.left),
-      ToPixels(peer.dpi, b.top), ToPixels(peer.dpi, b.width), ControlHeightPx(peer, control),
-      peer.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_, nullptr);
-  if (peer.font.Get())
-    SendMessageW(cp->window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font.Get()), FALSE);
-  if (control.Kind() == ui::ControlKind::DropDownList) FitDropDown(peer, control);
+      ex_style, window_class, text.c_str(), style, r.left, r.top, r.width, r.height, peer.window,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(cp->id)), instance_, nullptr);
+  // Not drawn yet: the form is not shown.
+  ApplyFont(peer, control, false);
   // A text box has no length limit; an edit control's default is 32,767 characters.
   if (control.Kind() == ui::ControlKind::TextBox) SendMessageW(cp->window, EM_SETLIMITTEXT, 0, 0);
   // Bring the native control up to the model's state.
@@ -483,23 +484,28 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
     Update(control, change);
 }
 
-int Win32Binding::ControlHeightPx(const FormPeer& peer, const ui::Control& control) {
-  int height = ToPixels(peer.dpi, control.Bounds().height);
+PixelBounds Win32Binding::BoundsPx(const FormPeer& peer, const ui::Control& control) {
+  const ui::Rect& b = control.Bounds();
+  int height = ToPixels(peer.dpi, b.height);
   // A drop-down list's window reaches down over its opened list.
   if (control.Kind() == ui::ControlKind::DropDownList)
     height += ToPixels(peer.dpi, kDropDownListTwips);
-  return height;
+  return {ToPixels(peer.dpi, b.left), ToPixels(peer.dpi, b.top), ToPixels(peer.dpi, b.width),
+          height};
+}
+
+void Win32Binding::ApplyFont(FormPeer& peer, ui::Control& control, bool redraw) {
+  if (peer.font.Get())
+    SendMessageW(PeerOf(control)->window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font.Get()),
+                 redraw);
+  if (control.Kind() == ui::ControlKind::DropDownList) FitDropDown(peer, control);
 }
 
 void Win32Binding::PlaceControl(FormPeer& peer, ui::Control& control) {
-  HWND window = PeerOf(control)->window;
-  const ui::Rect& b = control.Bounds();
-  SetWindowPos(window, nullptr, ToPixels(peer.dpi, b.left), ToPixels(peer.dpi, b.top),
-               ToPixels(peer.dpi, b.width), ControlHeightPx(peer, control),
+  const PixelBounds r = BoundsPx(peer, control);
+  SetWindowPos(PeerOf(control)->window, nullptr, r.left, r.top, r.width, r.height,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  if (peer.font.Get())
-    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font.Get()), TRUE);
-  if (control.Kind() == ui::ControlKind::DropDownList) FitDropDown(peer, control);
+  ApplyFont(peer, control, true);
 }
 
 // A closed drop-down list is as high as its font makes it; it is made as high as
