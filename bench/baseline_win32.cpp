@@ -19,6 +19,7 @@ constexpr UINT_PTR kTimerId = 1;
 NOTIFYICONDATAW tray_icon{};
 HANDLE probed = nullptr;
 HBRUSH back_brush = nullptr;
+constexpr COLORREF kPanelColor = RGB(240, 233, 208);  // our panel's background
 
 #ifdef BASELINE_PANEL
 struct PanelControl {
@@ -81,7 +82,7 @@ LRESULT CALLBACK BaselineProc(HWND window, UINT message, WPARAM wparam, LPARAM l
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       if (!back_brush) return DefWindowProcW(window, message, wparam, lparam);
-      SetBkColor(reinterpret_cast<HDC>(wparam), RGB(240, 233, 208));
+      SetBkColor(reinterpret_cast<HDC>(wparam), kPanelColor);
       return reinterpret_cast<LRESULT>(back_brush);
     case WM_DESTROY:
       KillTimer(window, kTimerId);
@@ -112,7 +113,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
 #ifdef BASELINE_PANEL
-  back_brush = CreateSolidBrush(RGB(240, 233, 208));
+  back_brush = CreateSolidBrush(kPanelColor);
   window_class.hbrBackground = back_brush;
 #endif
   window_class.lpszClassName = L"BaselineWin32";
