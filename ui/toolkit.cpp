@@ -30,19 +30,20 @@ void Application::MsgBox(const std::string& text, const std::string& caption, Me
       break;
     }
   }
-  ++boxes_shown_;
+  box_owners_.push_back(owner);
   try {
     binding_.ShowMessage(owner, text, caption, icon);
   } catch (...) {
-    --boxes_shown_;
+    box_owners_.pop_back();
     throw;
   }
-  if (--boxes_shown_ > 0) return;
+  box_owners_.pop_back();
+  if (!box_owners_.empty()) return;
   for (auto& task : std::exchange(after_boxes_, {})) binding_.Post(std::move(task));
 }
 
 void Application::AfterMessageBox(std::function<void()> task) {
-  if (boxes_shown_ > 0)
+  if (MessageBoxShown())
     after_boxes_.push_back(std::move(task));
   else
     binding_.Post(std::move(task));

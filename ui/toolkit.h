@@ -106,7 +106,9 @@ class Application {
   bool ModalDisplayed() const { return modal_ != nullptr; }
   // A modal message box, owned by the visible form if there is one.
   void MsgBox(const std::string& text, const std::string& caption, MessageIcon icon);
-  bool MessageBoxShown() const { return boxes_shown_ > 0; }
+  bool MessageBoxShown() const { return !box_owners_.empty(); }
+  // The form that owns the innermost box shown; none for a box of its own.
+  const Form* MessageBoxOwner() const { return box_owners_.empty() ? nullptr : box_owners_.back(); }
   // Runs `task` once no message box is shown any more.
   void AfterMessageBox(std::function<void()> task);
 
@@ -120,7 +122,7 @@ class Application {
   std::vector<Form*> forms_;
   Form* modal_ = nullptr;
   std::function<void()> modal_end_;
-  int boxes_shown_ = 0;
+  std::vector<const Form*> box_owners_;
   std::vector<std::function<void()>> after_boxes_;
 };
 

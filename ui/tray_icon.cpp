@@ -67,7 +67,20 @@ void TrayIcon::RetryAdd() {
   }
   if (--attempts_left_ > 0) return;
   retry_.SetEnabled(false);
-  // No icon: the window stays minimised but shows on the taskbar.
+  ShowOnTaskbar();
+}
+
+bool TrayIcon::ForeignBoxShown() const {
+  const Application& app = form_.App();
+  return app.MessageBoxShown() && app.MessageBoxOwner() != &form_;
+}
+
+void TrayIcon::ShowOnTaskbar() {
+  if (!Hidden() || present_) return;
+  if (ForeignBoxShown()) {
+    form_.App().AfterMessageBox([this] { ShowOnTaskbar(); });
+    return;
+  }
   try {
     form_.Show();
   } catch (const ToolkitError&) {
@@ -78,23 +91,25 @@ void TrayIcon::RetryAdd() {
 
 void TrayIcon::Callback(int code) {
   try {
-    if (form_.State() != WindowState::Minimized) return;
+    // A panel unloaded while the restore waited for a box is not loaded again.
+    if (!form_.Loaded() || form_.State() != WindowState::Minimized) return;
     if (code != platform::kLeftButtonDown) return;
     Application& app = form_.App();
-    if (app.MessageBoxShown()) {
-      // The box keeps every window of the program disabled, and it is no
-      // panel's own: the box comes to the front, the panel once it is closed.
+    if (ForeignBoxShown()) {
+      // The box comes to the front, the panel once it is closed.
       app.Platform().RaiseMessageBox();
       app.AfterMessageBox([this, code] { Callback(code); });
       return;
     }
     form_.SetWindowState(WindowState::Normal);
     form_.Show();
-    Binding& screen = form_.App().Platform();
+    Binding& screen = app.Platform();
     form_.Move((screen.ScreenWidth(form_) - form_.Width()) / 2,
                (screen.ScreenHeight(form_) - form_.Height()) / 2);
     area_.ShellNotifyIcon(platform::kNimDelete, record_);
     present_ = false;
+    // A box the panel owns was hidden with it when it was minimised from outside.
+    if (app.MessageBoxShown()) screen.RaiseMessageBox();
   } catch (const ToolkitError& failure) {
     if (failure.Number() == kNonModalWhileModal) return;
     form_.App().MsgBox(std::to_string(failure.Number()) + "\r\n" + failure.Description(), "Error",

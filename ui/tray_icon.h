@@ -26,8 +26,9 @@ class TrayIcon {
   // On a resize: a minimised window hides and its icon is added.
   void MinimiseHandling();
   // An event of the icon: a left-button press brings the window back, centred,
-  // and removes the icon; while a message box is shown, once it is closed.
-  // Failures are reported in an "Error" box, but for 401.
+  // and removes the icon, with a box the window owns in front of it; while
+  // another box is shown, once that is closed. Failures are reported in
+  // an "Error" box, but for 401.
   void Callback(int code);
   // The notification area was created anew and has lost every icon.
   void AreaCreated();
@@ -36,6 +37,11 @@ class TrayIcon {
   // Adds the icon, or has the add tried again while it fails.
   void AddIcon();
   void RetryAdd();
+  // No icon: the window shows minimised on the taskbar instead.
+  void ShowOnTaskbar();
+  // A box is shown that this window does not own: it would come back disabled
+  // behind it.
+  bool ForeignBoxShown() const;
   bool Hidden() const;
 
   Form& form_;
