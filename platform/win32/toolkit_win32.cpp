@@ -80,7 +80,7 @@ struct DpiApi {
   }
 
   int WindowDpi(HWND window, int fallback) const {
-    const UINT dpi = get_dpi_for_window ? get_dpi_for_window(window) : 0;
+    const UINT dpi = query ? query(window) : get_dpi_for_window ? get_dpi_for_window(window) : 0;
     return dpi ? static_cast<int>(dpi) : fallback;
   }
   int Metric(int index, int dpi, int system_dpi) const {
@@ -107,6 +107,7 @@ struct DpiApi {
     return {r.right - r.left, r.bottom - r.top};
   }
 
+  WindowDpiQuery query = nullptr;
   GetDpiForWindowFn get_dpi_for_window = nullptr;
   GetSystemMetricsForDpiFn get_system_metrics = nullptr;
   SystemParametersInfoForDpiFn system_parameters = nullptr;
@@ -207,6 +208,30 @@ std::wstring WindowText(HWND window) {
 
 COLORREF ToColorRef(ui::Color c) { return RGB(c.r, c.g, c.b); }
 
+// Where a window of `size` stands centred on the screen.
+POINT Centred(SIZE size) {
+  return {(GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2,
+          (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2};
+}
+
+WINDOWPLACEMENT WindowPlacementOf(HWND window) {
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  GetWindowPlacement(window, &placement);
+  return placement;
+}
+
+// The show state the launcher asked for (a shortcut set to run minimised or
+// maximised), which Windows gives the first window a program shows; never hidden.
+int LaunchShowCommand(int otherwise) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  GetStartupInfoW(&startup);
+  return (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow != SW_HIDE
+             ? startup.wShowWindow
+             : otherwise;
+}
+
 BOOL CALLBACK CollectMessageBox(HWND window, LPARAM boxes) {
   wchar_t cls[16] = {};
   GetClassNameW(window, cls, 16);
@@ -224,7 +249,7 @@ std::vector<HWND> MessageBoxesOfThisThread() {
 
 class Win32Binding : public ui::Binding {
  public:
-  Win32Binding();
+  explicit Win32Binding(WindowDpiQuery window_dpi);
   ~Win32Binding() override;
 
   void Load(ui::Form& form) override;
@@ -263,6 +288,17 @@ class Win32Binding : public ui::Binding {
   void OnActivate(FormPeer& peer, WPARAM wparam);
   void RestoreFocus(FormPeer& peer);
   void OnDpiChanged(FormPeer& peer, int dpi, const RECT& suggested);
+  // Lays the form out again, at its size and centred, when its window's DPI is
+  // not the one it was laid out for: a window made on a monitor whose scale is
+  // not the system's gets no WM_DPICHANGED, nor one whose scale changed while
+  // it was hidden.
+  void FollowWindowDpi(FormPeer& peer);
+  // The place a minimised window comes back to.
+  void SetNormalRect(FormPeer& peer, const RECT& rect);
+  // Where the frame does not grow with the DPI as assumed (Windows 8.1, Wine),
+  // the window is made to fit its client area exactly.
+  void FitClientArea(FormPeer& peer);
+  void ShowNormal(FormPeer& peer);
   SIZE OuterSizePx(const ui::Form& form, int dpi) const;
   LRESULT OnControlColor(FormPeer& peer, HDC dc, HWND control);
   bool OnEraseBackground(FormPeer& peer, HDC dc);
@@ -301,6 +337,8 @@ class Win32Binding : public ui::Binding {
   // The DPI of the primary monitor when the program started; the notification area's.
   int system_dpi_ = kDefaultDpi;
   UINT taskbar_created_ = 0;
+  // A window has been shown: the launcher's show state is taken.
+  bool shown_ = false;
   HWND task_window_ = nullptr;
   std::deque<std::function<void()>> tasks_;
   int dispatch_depth_ = 0;
@@ -312,7 +350,8 @@ class Win32Binding : public ui::Binding {
   void ForgetTimers(HWND window);
 };
 
-Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
+Win32Binding::Win32Binding(WindowDpiQuery window_dpi) : instance_(GetModuleHandleW(nullptr)) {
+  dpi_api_.query = window_dpi;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   {
@@ -400,21 +439,58 @@ FormPeer& Win32Binding::WindowOf(const ui::Form& form) {
   ui::Form& model = *peer->form;
   const SIZE size = OuterSizePx(model, peer->dpi);
   // Centred on the screen at first display.
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
-  CreateWindowExW(kFormExStyle, kFormClass, Widen(model.Caption()).c_str(), kFormStyle, x, y,
+  const POINT at = Centred(size);
+  CreateWindowExW(kFormExStyle, kFormClass, Widen(model.Caption()).c_str(), kFormStyle, at.x, at.y,
                   size.cx, size.cy, nullptr, nullptr, instance_, peer);
   if (!peer->window) throw ui::ToolkitError(7, "Out of memory");
-  model.UserMoved(ToTwips(peer->dpi, x), ToTwips(peer->dpi, y));
+  model.UserMoved(ToTwips(peer->dpi, at.x), ToTwips(peer->dpi, at.y));
   // Run elevated, the program would not hear a non-elevated Explorer's restart.
   if (taskbar_created_)
     ChangeWindowMessageFilterEx(peer->window, taskbar_created_, MSGFLT_ALLOW, nullptr);
   if (model.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*model.BackColor())));
   Update(model, ui::FormChange::Icon);
-  // Created on a monitor whose DPI is not the system's.
-  if (const int dpi = dpi_api_.WindowDpi(peer->window, peer->dpi); dpi != peer->dpi)
-    ApplyDpi(*peer, dpi);
+  FollowWindowDpi(*peer);
   return *peer;
+}
+
+void Win32Binding::FollowWindowDpi(FormPeer& peer) {
+  const int dpi = dpi_api_.WindowDpi(peer.window, peer.dpi);
+  if (dpi == peer.dpi) return;
+  ApplyDpi(peer, dpi);
+  const SIZE size = OuterSizePx(*peer.form, dpi);
+  if (IsIconic(peer.window)) {
+    const POINT at = Centred(size);
+    SetNormalRect(peer, {at.x, at.y, at.x + size.cx, at.y + size.cy});
+    return;
+  }
+  SyncGuard sync(peer);
+  SetWindowPos(peer.window, nullptr, 0, 0, size.cx, size.cy,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FitClientArea(peer);
+  RECT fitted;
+  GetWindowRect(peer.window, &fitted);
+  const POINT at = Centred({fitted.right - fitted.left, fitted.bottom - fitted.top});
+  SetWindowPos(peer.window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Binding::SetNormalRect(FormPeer& peer, const RECT& rect) {
+  WINDOWPLACEMENT placement = WindowPlacementOf(peer.window);
+  placement.rcNormalPosition = rect;
+  placement.flags = 0;
+  placement.showCmd = IsWindowVisible(peer.window) ? SW_SHOWMINNOACTIVE : SW_HIDE;
+  SyncGuard sync(peer);
+  SetWindowPlacement(peer.window, &placement);
+}
+
+void Win32Binding::FitClientArea(FormPeer& peer) {
+  RECT client, outer;
+  GetClientRect(peer.window, &client);
+  const int dx = ToPixels(peer.dpi, peer.form->ClientWidth()) - client.right;
+  const int dy = ToPixels(peer.dpi, peer.form->ClientHeight()) - client.bottom;
+  if (dx == 0 && dy == 0) return;
+  GetWindowRect(peer.window, &outer);
+  SetWindowPos(peer.window, nullptr, 0, 0, outer.right - outer.left + dx,
+               outer.bottom - outer.top + dy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Binding::CreateChildren(FormPeer& peer) {
@@ -428,6 +504,9 @@ void Win32Binding::CreateChildren(FormPeer& peer) {
     return ta < tb;
   });
   for (ui::Control* control : order) CreateControl(peer, *control);
+  // As in dialogs, focus and accelerator cues show once the keyboard is used.
+  SendMessageW(peer.window, WM_CHANGEUISTATE,
+               MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
 }
 
 void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
@@ -586,6 +665,8 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
   FormPeer* peer = PeerOf(form);
   if (peer && change == ui::FormChange::Visible && form.Visible()) {
     peer = &WindowOf(form);
+    // The DPI may have changed while the window was hidden.
+    FollowWindowDpi(*peer);
     CreateChildren(*peer);
   }
   if (!peer || !peer->window) return;
@@ -602,9 +683,9 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
         ShowWindow(peer->window, SW_HIDE);
       } else if (form.State() == ui::WindowState::Minimized) {
         ShowWindow(peer->window, SW_SHOWMINNOACTIVE);
+        shown_ = true;
       } else {
-        ShowWindow(peer->window, IsIconic(peer->window) ? SW_RESTORE : SW_SHOWNORMAL);
-        SetForegroundWindow(peer->window);
+        ShowNormal(*peer);
       }
       break;
     case ui::FormChange::WindowState: {
@@ -626,6 +707,30 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
       InvalidateRect(peer->window, nullptr, TRUE);
       break;
   }
+}
+
+// Windows gives the program's first shown window the launcher's show state in
+// place of the one asked for; the model follows what the window then is.
+void Win32Binding::ShowNormal(FormPeer& peer) {
+  HWND window = peer.window;
+  const int normal = IsIconic(window) ? SW_RESTORE : SW_SHOWNORMAL;
+  ShowWindow(window, std::exchange(shown_, true) ? normal : LaunchShowCommand(normal));
+  // The panel has a fixed size, so a launch maximised shows it normally.
+  if (IsZoomed(window) || !IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
+  if (!IsIconic(window)) {
+    FitClientArea(peer);
+    SetForegroundWindow(window);
+    return;
+  }
+  // Launched minimised: into the notification area, as the user's minimising does.
+  Post([window] {
+    auto* shown = IsWindow(window)
+                      ? reinterpret_cast<FormPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA))
+                      : nullptr;
+    ui::Form* form = shown ? shown->form : nullptr;
+    if (form && form->Visible() && IsIconic(window))
+      form->UserChangedState(ui::WindowState::Minimized);
+  });
 }
 
 void Win32Binding::Repaint(ui::Form& form) {
@@ -826,7 +931,12 @@ void Win32Binding::ShowMessage(const ui::Form* owner, const std::string& text,
 
 void Win32Binding::RaiseMessageBox() {
   for (HWND box : MessageBoxesOfThisThread()) {
-    if (!IsWindowVisible(box)) continue;
+    // Windows hides the boxes of a minimised owner; they come back with it.
+    if (!IsWindowVisible(box)) {
+      HWND owner = GetWindow(box, GW_OWNER);
+      if (!owner || !IsWindowVisible(owner) || IsIconic(owner)) continue;
+      ShowWindow(box, SW_SHOWNA);
+    }
     SetForegroundWindow(box);
     FLASHWINFO flash{sizeof flash, box, FLASHW_CAPTION, 3, 0};
     FlashWindowEx(&flash);
@@ -1041,31 +1151,15 @@ void Win32Binding::OnDpiChanged(FormPeer& peer, int dpi, const RECT& suggested) 
   ApplyDpi(peer, dpi);
   if (IsIconic(peer.window)) {
     // Minimised into the notification area: the size it comes back with.
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    GetWindowPlacement(peer.window, &placement);
+    const RECT normal = WindowPlacementOf(peer.window).rcNormalPosition;
     const SIZE size = OuterSizePx(*peer.form, dpi);
-    placement.rcNormalPosition.right = placement.rcNormalPosition.left + size.cx;
-    placement.rcNormalPosition.bottom = placement.rcNormalPosition.top + size.cy;
-    placement.flags = 0;
-    placement.showCmd = IsWindowVisible(peer.window) ? SW_SHOWMINNOACTIVE : SW_HIDE;
-    SyncGuard sync(peer);
-    SetWindowPlacement(peer.window, &placement);
+    SetNormalRect(peer, {normal.left, normal.top, normal.left + size.cx, normal.top + size.cy});
     return;
   }
-  const int width = suggested.right - suggested.left;
-  const int height = suggested.bottom - suggested.top;
-  SetWindowPos(peer.window, nullptr, suggested.left, suggested.top, width, height,
+  SetWindowPos(peer.window, nullptr, suggested.left, suggested.top,
+               suggested.right - suggested.left, suggested.bottom - suggested.top,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  // Where the frame does not grow with the DPI as the suggestion assumed (Windows
-  // 8.1, Wine), the window is made to fit its client area exactly.
-  RECT client;
-  GetClientRect(peer.window, &client);
-  const int dx = ToPixels(dpi, peer.form->ClientWidth()) - client.right;
-  const int dy = ToPixels(dpi, peer.form->ClientHeight()) - client.bottom;
-  if (dx != 0 || dy != 0)
-    SetWindowPos(peer.window, nullptr, 0, 0, width + dx, height + dy,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FitClientArea(peer);
   InvalidateRect(peer.window, nullptr, TRUE);
 }
 
@@ -1103,7 +1197,9 @@ LRESULT Win32Binding::OnControlColor(FormPeer& peer, HDC dc, HWND control_window
 
 }  // namespace
 
-std::unique_ptr<ui::Binding> MakeBinding() { return std::make_unique<Win32Binding>(); }
+std::unique_ptr<ui::Binding> MakeBinding(WindowDpiQuery window_dpi) {
+  return std::make_unique<Win32Binding>(window_dpi);
+}
 
 void ReportFatal(const char* what) {
   MessageBoxW(nullptr, Widen(what ? what : "Unknown failure").c_str(), L"Error",

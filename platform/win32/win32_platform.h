@@ -9,8 +9,13 @@
 
 namespace platform::win32 {
 
-// Real windows and standard controls for the toolkit model.
-std::unique_ptr<ui::Binding> MakeBinding();
+// The DPI the system reports for a window; a test gives the binding that of a
+// monitor whose scale is not the system's.
+using WindowDpiQuery = unsigned (*)(void* window);
+
+// Real windows and standard controls for the toolkit model; without a query, a
+// window's DPI is the system's answer for it.
+std::unique_ptr<ui::Binding> MakeBinding(WindowDpiQuery window_dpi = nullptr);
 
 // The processes backend with Winsock taken from `socket_library` (a name in the system
 // folder) at the first port check; MakeProcesses uses ws2_32.dll.

@@ -489,6 +489,47 @@ TEST_F(Hardening, ARestoreWhileABoxIsOpenWaitsForIt) {
   EXPECT_TRUE(Exited());
 }
 
+// A box the shown panel owns, then the panel minimised from outside (the shell's
+// "minimise all"; the panel is disabled and takes no system command): a click on
+// the icon brings the box back in front, with its panel.
+TEST_F(Hardening, AClickOnTheIconBringsBackABoxHiddenWithThePanel) {
+  PortHolder holder;
+  WriteFile(SettingsPath(), SettingsBytes(1, 0, 0, holder.Port()));
+  Launch();
+  Click(Child(L"Button", L"Start"));
+  const ShownBox box = WaitForMessageBox();
+  ASSERT_TRUE(box.window) << "no warning about the port";
+  ShowWindowAsync(main_, SW_MINIMIZE);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main_) && TrayIconWindow(); }));
+  // Windows hides the owned windows of a minimised owner; Wine leaves them shown.
+  ShowWindow(box.window, SW_HIDE);
+  PostMessageW(TrayIconWindow(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(box.window) && IsWindowVisible(main_); }))
+      << "nothing to see and answer";
+  box.Dismiss();
+  EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(main_) != FALSE; }));
+  Click(Child(L"Button", L"Quit"));
+  EXPECT_TRUE(Exited());
+}
+
+// A shortcut set to "Run: Minimized" puts the panel into the notification area;
+// one set to "Maximized" shows it at its own size. Wine ignores the launcher's
+// show state, which Windows gives the first window shown, so the program's own
+// reading of it is what runs here.
+TEST_F(Hardening, TheLaunchersShowStateIsFollowed) {
+  Launch(false, SW_SHOWMINNOACTIVE);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(main_) && TrayIconWindow(); }))
+      << "left minimised on the taskbar";
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(Exited());
+  Launch(true, SW_SHOWMAXIMIZED);
+  RECT client{};
+  EXPECT_TRUE(WaitFor([&] { return !IsZoomed(main_) && GetClientRect(main_, &client); }));
+  EXPECT_EQ(client.right, 640) << "not at its own size";
+  PostMessageW(main_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(Exited());
+}
+
 TEST_F(Hardening, TheKeyboardFocusStaysOnAControlThatCanTakeIt) {
   WriteFile(SettingsPath(), SettingsBytes(1, 0, 0, FreePort()));
   Launch();

@@ -198,10 +198,12 @@ void Installation::TearDown() {
   fs::remove_all(dir_, ec);
 }
 
-void Installation::Launch(bool expect_visible) {
+void Installation::Launch(bool expect_visible, int show) {
   std::wstring command = L"\"" + (dir_ / "Dravelo_WEB_MONITOR.exe").wstring() + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
+  si.dwFlags = show < 0 ? 0 : STARTF_USESHOWWINDOW;
+  si.wShowWindow = static_cast<WORD>(show < 0 ? 0 : show);
   PROCESS_INFORMATION pi{};
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              dir_.wstring().c_str(), &si, &pi));
