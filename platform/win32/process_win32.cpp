@@ -133,12 +133,15 @@ bool AcceptsConnections(const SocketLibrary& api, int port) {
 }
 
 // A job that kills its processes when its last handle closes, which happens at the
-// latest when this process ends, however it ends.
-UniqueHandle MakeKillOnCloseJob() {
+// latest when this process ends, however it ends. A server that crashes ends at once
+// instead of waiting behind the system's error report window while the panel says
+// Running.
+UniqueHandle MakeServerJob() {
   UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
   if (!job) return job;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
   if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
                                sizeof limits))
     job.Reset();
@@ -148,7 +151,7 @@ UniqueHandle MakeKillOnCloseJob() {
 class Win32Processes : public Processes {
  public:
   explicit Win32Processes(const wchar_t* socket_library)
-      : job_(MakeKillOnCloseJob()), sockets_(socket_library) {}
+      : job_(MakeServerJob()), sockets_(socket_library) {}
 
   LaunchResult Launch(const std::string& program, const std::string& command_line,
                       const std::string& working_dir) override {
