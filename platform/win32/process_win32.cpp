@@ -29,11 +29,25 @@ std::optional<uint64_t> CreationTime(HANDLE process) {
   return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
 }
 
+// `dll` from the system folder only, never one planted beside the program or found
+// through the search path; `flags` are those of the first try.
+HMODULE LoadFromSystemFolder(const wchar_t* dll, DWORD flags) {
+  if (const HMODULE module = LoadLibraryExW(dll, nullptr, flags)) return module;
+  // Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_* flags and refuses them.
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+  wchar_t folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  // The full path; its own imports are then looked for in its folder first.
+  const std::wstring path = std::wstring(folder, n) + L"\\" + dll;
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // Winsock, loaded at the first port check rather than at start-up: a run that
 // never presses Start never needs it. Loaded once and kept until the process ends.
 class SocketLibrary {
  public:
-  explicit SocketLibrary(const wchar_t* dll) : dll_(dll) {}
+  SocketLibrary(const wchar_t* dll, DWORD load_flags) : dll_(dll), load_flags_(load_flags) {}
 
   // False when the library or one of its functions is missing, or it does not start.
   bool Load() {
@@ -63,8 +77,7 @@ class SocketLibrary {
   }
 
   bool LoadAndStart() {
-    // From the system folder only, never one planted beside the program.
-    const HMODULE module = LoadLibraryExW(dll_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE module = LoadFromSystemFolder(dll_, load_flags_);
     if (!module) return false;
     decltype(&::WSAStartup) startup = nullptr;
     if (!Find(module, "WSAStartup", startup) || !Find(module, "socket", socket) ||
@@ -79,6 +92,7 @@ class SocketLibrary {
   }
 
   const wchar_t* dll_;
+  DWORD load_flags_;
   bool tried_ = false;
   bool loaded_ = false;
 };
@@ -150,8 +164,8 @@ UniqueHandle MakeServerJob() {
 
 class Win32Processes : public Processes {
  public:
-  explicit Win32Processes(const wchar_t* socket_library)
-      : job_(MakeServerJob()), sockets_(socket_library) {}
+  Win32Processes(const wchar_t* socket_library, DWORD load_flags)
+      : job_(MakeServerJob()), sockets_(socket_library, load_flags) {}
 
   LaunchResult Launch(const std::string& program, const std::string& command_line,
                       const std::string& working_dir) override {
@@ -274,10 +288,13 @@ class Win32Processes : public Processes {
 
 }  // namespace
 
-std::unique_ptr<Processes> MakeProcesses() { return win32::MakeProcesses(L"ws2_32.dll"); }
+std::unique_ptr<Processes> MakeProcesses() {
+  return win32::MakeProcesses(L"ws2_32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
-std::unique_ptr<Processes> win32::MakeProcesses(const wchar_t* socket_library) {
-  return std::make_unique<Win32Processes>(socket_library);
+std::unique_ptr<Processes> win32::MakeProcesses(const wchar_t* socket_library,
+                                                unsigned long load_flags) {
+  return std::make_unique<Win32Processes>(socket_library, load_flags);
 }
 
 }  // namespace platform

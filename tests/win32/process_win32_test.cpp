@@ -325,7 +325,7 @@ TEST_F(ProcessWin32Test, PortInUseOrReservedIsRefused) {
 
 // Winsock is loaded at the first port check; without it nothing is launched.
 TEST_F(ProcessWin32Test, APortThatCannotBeCheckedIsReported) {
-  processes_ = platform::win32::MakeProcesses(L"no_such_winsock.dll");
+  processes_ = platform::win32::MakeProcesses(L"no_such_winsock.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
   auto control = Control(MakeInstallation("monitor"));
   Start(*control);
   Start(*control);  // tried again, without a crash and with the same answer
@@ -334,8 +334,11 @@ TEST_F(ProcessWin32Test, APortThatCannotBeCheckedIsReported) {
                               " cannot be checked: the system's network library could not be "
                               "loaded.";
   EXPECT_EQ(warnings_, (std::vector<std::string>{warning, warning}));
-  // With the system's own library the same installation starts.
-  processes_ = platform::win32::MakeProcesses(L"ws2_32.dll");
+  // With the system's own library the same installation starts, also where the system
+  // refuses the search flags (as Windows 7 without KB2533623 refuses them, and every
+  // system this combination) and the library is taken by its full path.
+  processes_ = platform::win32::MakeProcesses(
+      L"ws2_32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_WITH_ALTERED_SEARCH_PATH);
   warnings_.clear();
   auto working = Control(MakeInstallation("monitor2"));
   Start(*working);
