@@ -7,6 +7,9 @@
 
 namespace platform {
 
+// Whether `path` names a file (not a folder).
+bool IsFile(const std::string& path);
+
 // Creates an empty file when none exists; an existing file is left untouched.
 bool CreateFileIfMissing(const std::string& path);
 

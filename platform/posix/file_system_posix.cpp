@@ -40,6 +40,11 @@ bool Fail(std::string* error) {
 
 }  // namespace
 
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 bool CreateFileIfMissing(const std::string& path) {
   // Read access is enough to create, and opens an existing read-only file too.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));

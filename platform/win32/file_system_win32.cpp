@@ -19,6 +19,11 @@ bool Fail(std::string* error, DWORD code) {
 
 }  // namespace
 
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool CreateFileIfMissing(const std::string& path) {
   UniqueHandle file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,

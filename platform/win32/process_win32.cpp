@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/process.h"
 #include "platform/win32/text_win32.h"
@@ -162,16 +166,55 @@ UniqueHandle MakeServerJob() {
   return job;
 }
 
+// The part of an environment entry before its '='; the hidden per-drive entries
+// ("=C:=C:\folder") begin with one.
+std::wstring_view EntryName(std::wstring_view entry) {
+  return entry.substr(0, entry.find(L'=', 1));
+}
+
+// The order of names in an environment block: ordinal, without case.
+int CompareNames(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE);
+}
+
+// This process's environment with `changes` in place of its entries of those names,
+// as a block for CREATE_UNICODE_ENVIRONMENT, sorted by name as Windows keeps it.
+std::wstring EnvironmentBlock(const EnvironmentChanges& changes) {
+  std::vector<std::wstring> entries;
+  for (const auto& [name, value] : changes)
+    entries.push_back(win32::Widen(name) + L"=" + win32::Widen(value));
+  const size_t changed = entries.size();
+  const win32::UniqueEnvironmentBlock own(GetEnvironmentStringsW());
+  for (const wchar_t* e = own.Get(); e && *e; e += wcslen(e) + 1) {
+    const std::wstring_view name = EntryName(e);
+    if (std::none_of(entries.begin(), entries.begin() + changed, [&](const std::wstring& c) {
+          return CompareNames(name, EntryName(c)) == CSTR_EQUAL;
+        }))
+      entries.emplace_back(e);
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const std::wstring& a, const std::wstring& b) {
+                     return CompareNames(EntryName(a), EntryName(b)) == CSTR_LESS_THAN;
+                   });
+  std::wstring block;
+  for (const std::wstring& e : entries) block.append(e).push_back(L'\0');
+  block.push_back(L'\0');
+  return block;
+}
+
 class Win32Processes : public Processes {
  public:
   Win32Processes(const wchar_t* socket_library, DWORD load_flags)
       : job_(MakeServerJob()), sockets_(socket_library, load_flags) {}
 
   LaunchResult Launch(const std::string& program, const std::string& command_line,
-                      const std::string& working_dir) override {
+                      const std::string& working_dir,
+                      const EnvironmentChanges& environment) override {
     const std::wstring application = win32::Widen(program);
     std::wstring command = win32::Widen(command_line);  // CreateProcessW may write into it
     const std::wstring directory = win32::Widen(working_dir);
+    std::wstring block = environment.empty() ? std::wstring() : EnvironmentBlock(environment);
 
     // A console without a window: nothing a terminal (Windows Terminal as the default
     // console host) could take over and show, and the request log that PHP writes to
@@ -183,7 +226,8 @@ class Win32Processes : public Processes {
     PROCESS_INFORMATION info{};
     // Suspended until it is in the job, so neither it nor a child of its escapes.
     if (!CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                        block.empty() ? nullptr : block.data(),
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
       return {0, 0, win32::SystemErrorText(GetLastError())};
     }

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -261,6 +263,43 @@ TEST_F(ProcessWin32Test, InstallationFolderWithBlanks) {
   EXPECT_TRUE(warnings_.empty());
   EXPECT_TRUE(StopsRunning(*control));
   EXPECT_TRUE(HttpGet(g_.ServerPort).empty());
+}
+
+// The server reads the installation's php.ini alone; the rest of its environment, and
+// all of it without a php.ini, is the program's own, in a block sorted as Windows keeps it.
+TEST_F(ProcessWin32Test, AnInstalledPhpIniIsTheOneTheServerReads) {
+  const fs::path install = MakeInstallation("monitor");
+  SetEnvironmentVariableW(L"phprc", L"C:\\Other");
+  SetEnvironmentVariableW(L"=Q:", L"Q:\\");
+  auto control = Control(install);
+  std::vector<std::string> seen[2];
+  for (auto& entries : seen) {
+    Start(*control);
+    ASSERT_TRUE(ServesPage(g_.ServerPort));
+    const std::string reply = HttpGet(g_.ServerPort, "/.standin/environment");
+    std::istringstream lines(reply.substr(reply.find("\r\n\r\n") + 4));
+    for (std::string line; std::getline(lines, line);) entries.push_back(line);
+    control->Stop();
+    ASSERT_TRUE(StopsRunning(*control));
+    g_.ServerPid = 0;  // as the tick clears it
+    temp_.Write("monitor/php/php.ini", "");
+  }
+  SetEnvironmentVariableW(L"phprc", nullptr);
+  SetEnvironmentVariableW(L"=Q:", nullptr);
+  // Wine appends variables of its own to a new process's block; before them it is ours.
+  auto name = [&](size_t i) { return Widen(seen[1][i].substr(0, seen[1][i].find('=', 1))); };
+  size_t n = 1;
+  while (n < seen[1].size() &&
+         CompareStringOrdinal(name(n - 1).c_str(), -1, name(n).c_str(), -1, TRUE) == CSTR_LESS_THAN)
+    ++n;
+  const std::vector<std::string> given(seen[1].begin(), seen[1].begin() + n);
+  auto has = [](const std::vector<std::string>& in, const std::string& entry) {
+    return std::count(in.begin(), in.end(), entry) == 1;
+  };
+  EXPECT_TRUE(has(seen[0], "phprc=C:\\Other"));
+  EXPECT_TRUE(has(given, "PHPRC=" + (install / "php").string()));
+  EXPECT_TRUE(has(given, "PHP_INI_SCAN_DIR=") && has(given, "=Q:=Q:\\"));
+  EXPECT_EQ(seen[1].size(), seen[0].size() + 1);  // phprc replaced, PHP_INI_SCAN_DIR added
 }
 
 TEST_F(ProcessWin32Test, AnotherProcessIsLeftAlone) {
