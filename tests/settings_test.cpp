@@ -1,14 +1,20 @@
 // The settings file and the numeric conversion.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "platform/process.h"
 #include "settings/numeric_value.h"
@@ -368,6 +374,26 @@ TEST(SettingsFileTest, ASaveOverAFileHeldOpenKeepsIt) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(dir.Read(kCfg), " 2 \r\n");
   EXPECT_FALSE(fs::exists(dir / (std::string(kCfg) + ".tmp")));
+
+  // Held for a moment, while a scanner still holds the first attempt's temporary file,
+  // whose deletion waits for it: the next attempts write their own, and none is left.
+  const std::wstring first_temp = (dir / (std::string(kCfg) + ".tmp")).wstring();
+  HANDLE held = CreateFileW((dir / kCfg).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  HANDLE scanner = INVALID_HANDLE_VALUE;
+  settings::SettingsFile retrying(dir.Str(), [&](int) {
+    if (scanner == INVALID_HANDLE_VALUE) {
+      scanner = CreateFileW(first_temp.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, CREATE_ALWAYS, 0, nullptr);
+      DeleteFileW(first_temp.c_str());
+    } else {
+      CloseHandle(std::exchange(held, INVALID_HANDLE_VALUE));
+    }
+  });
+  EXPECT_TRUE(retrying.Save(With({1, 0, 0, 80}), &error)) << error;
+  CloseHandle(scanner);
+  EXPECT_EQ(dir.Read(kCfg), " 1 \r\n 0 \r\n 0 \r\n 80 \r\n\r\n\r\n\r\n\r\n\r\n\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);
 #endif
 }
 

@@ -71,8 +71,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
-                                 std::string* error) {
-  const std::string temp = path + ".tmp";
+                                 std::string* error, int attempt) {
+  const std::string temp = path + ".tmp" + (attempt > 1 ? std::to_string(attempt) : "");
   // As Windows' read-only attribute: rename would replace it, but its owner meant it.
   struct stat old {};
   const bool old_file = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
