@@ -3,9 +3,8 @@
 // arguments (anything else is ignored), and serves the files below root over
 // HTTP/1.0, one request at a time. As PHP does, it logs each request to its
 // standard error; "/.standin/console" tells whether it has a console window and
-// how those writes went, "/.standin/environment" its environment. With
-// STANDIN_EXIT_CODE set in its environment it ends at once with that code, as a PHP
-// that cannot start would.
+// how those writes went. With STANDIN_EXIT_CODE set in its environment it ends at
+// once with that code, as a PHP that cannot start would.
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -77,12 +76,11 @@ std::string Answer(const std::string& request, std::string root) {
                                   (GetConsoleWindow() ? "shown or hidden" : "none") +
                                   "\nstandard error: " + std::to_string(log_writes_ok) +
                                   " written, " + std::to_string(log_writes_failed) + " failed\n");
-  if (target == "/.standin/environment") {
+  if (target == "/.standin/environment") {  // one entry a line, in its block's order
     std::string lines;
-    if (char* block = GetEnvironmentStringsA()) {
-      for (const char* e = block; *e; e += std::strlen(e) + 1) lines.append(e).push_back('\n');
-      FreeEnvironmentStringsA(block);
-    }
+    char* block = GetEnvironmentStringsA();
+    for (const char* e = block; *e; e += std::strlen(e) + 1) lines.append(e).push_back('\n');
+    FreeEnvironmentStringsA(block);
     return Response("200 OK", lines);
   }
   if (target.empty() || target[0] != '/' || target.find("..") != std::string::npos ||
