@@ -265,11 +265,10 @@ TEST_F(ProcessWin32Test, InstallationFolderWithBlanks) {
   EXPECT_TRUE(HttpGet(g_.ServerPort).empty());
 }
 
-// With a php.ini, PHPRC and PHP_INI_SCAN_DIR replace ours, whatever their case.
 TEST_F(ProcessWin32Test, AnInstalledPhpIniIsTheOneTheServerReads) {
   const fs::path install = MakeInstallation("monitor");
   temp_.Write("monitor/php/php.ini", "");
-  SetEnvironmentVariableW(L"phprc", L"C:\\Other");
+  SetEnvironmentVariableW(L"phprc", L"C:\\Other");  // replaced, whatever its case
   Start(*Control(install));
   SetEnvironmentVariableW(L"phprc", nullptr);
   ASSERT_TRUE(ServesPage(g_.ServerPort));
