@@ -39,7 +39,7 @@ struct Rig {
 
   // Launches `command` through the backend and tracks it as the server.
   bool Track(const char* program, const char* command_line) {
-    const platform::LaunchResult launched = processes->Launch(program, command_line, {});
+    const platform::LaunchResult launched = processes->Launch(program, command_line, {}, {});
     g.ServerPid = launched.pid;
     g.ServerStartTime = launched.start_time;
     return launched.pid != 0;

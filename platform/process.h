@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -23,6 +25,10 @@ struct LaunchResult {
   std::string error;          // the system's reason when pid is 0
 };
 
+// Variables (name, value) that a launched process gets in place of the program's own;
+// the rest of the program's environment is passed on as it is.
+using EnvironmentChanges = std::vector<std::pair<std::string, std::string>>;
+
 class Processes {
  public:
   virtual ~Processes() = default;
@@ -31,7 +37,8 @@ class Processes {
   // command line, hidden: on Windows with a console that has no window.
   // `working_dir` empty means the current directory.
   virtual LaunchResult Launch(const std::string& program, const std::string& command_line,
-                              const std::string& working_dir) = 0;
+                              const std::string& working_dir,
+                              const EnvironmentChanges& environment) = 0;
 
   // True while the process `pid` created at `start_time` has not exited.
   // A process that cannot be opened, or whose creation time differs, is not running.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/file_system.h"
 #include "server/command_line.h"
 
 namespace server {
@@ -51,8 +52,14 @@ void ServerControl::Start() {
   // An absolute path: no search path is consulted, and blanks in folder names are harmless.
   const std::string dir = install_dir_.empty() ? platform::CurrentDirectory() : install_dir_;
   const std::string program = platform::JoinPath(dir, platform::kInterpreterRelativePath);
+  // The installation's php.ini wins over the settings of another PHP on the machine
+  // (PHPRC, the registry, the Windows folder), and no other ini files are added.
+  const std::string php_dir = platform::JoinPath(dir, "php");
+  platform::EnvironmentChanges environment;
+  if (platform::IsFile(platform::JoinPath(php_dir, "php.ini")))
+    environment = {{"PHPRC", php_dir}, {"PHP_INI_SCAN_DIR", ""}};
   const platform::LaunchResult launched =
-      processes_.Launch(program, ServerCommandLine(port), install_dir_);
+      processes_.Launch(program, ServerCommandLine(port), install_dir_, environment);
   if (launched.pid == 0) {
     warn_(std::string(kUnableToStart) + "\r\n" + launched.error);
     return;

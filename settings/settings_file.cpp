@@ -95,7 +95,8 @@ void SettingsFile::Load(GlobalVariables& g, uint16_t system_lang_id) const {
 bool SettingsFile::Save(const GlobalVariables& g, std::string* error, int attempts) const {
   const std::string content = SerializeSettings(g);
   for (int attempt = 1;; ++attempt) {
-    const platform::ReplaceResult result = platform::ReplaceFileContent(path_, content, error);
+    const platform::ReplaceResult result =
+        platform::ReplaceFileContent(path_, content, error, attempt);
     if (result != platform::ReplaceResult::Held || attempt >= attempts)
       return result == platform::ReplaceResult::Replaced;
     pause_(kRetryPauseMs);

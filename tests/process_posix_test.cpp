@@ -194,7 +194,7 @@ TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {
 
   // Launched directly, the backend says the same.
   const platform::LaunchResult result =
-      processes_->Launch((install_ / "php/php").string(), "php\\php -v", install_.Str());
+      processes_->Launch((install_ / "php/php").string(), "php\\php -v", install_.Str(), {});
   EXPECT_EQ(result.pid, 0);
   EXPECT_EQ(result.error, std::strerror(ENOENT));
 }

@@ -20,7 +20,8 @@ struct LaunchCall {
 class RecordingProcesses : public platform::Processes {
  public:
   platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
-                                const std::string& working_dir) override {
+                                const std::string& working_dir,
+                                const platform::EnvironmentChanges&) override {
     launches.push_back({program, command_line, working_dir});
     if (!launch_error.empty()) return {0, 0, launch_error};
     return {next_pid, next_start_time, {}};

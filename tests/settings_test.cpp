@@ -1,5 +1,8 @@
 // The settings file and the numeric conversion.
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <clocale>
 #include <cmath>
@@ -368,6 +371,21 @@ TEST(SettingsFileTest, ASaveOverAFileHeldOpenKeepsIt) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(dir.Read(kCfg), " 2 \r\n");
   EXPECT_FALSE(fs::exists(dir / (std::string(kCfg) + ".tmp")));
+
+  // Held for a moment, and the first attempt's temporary file by a scanner: saved, none left.
+  const std::wstring temp = (dir / (std::string(kCfg) + ".tmp")).wstring();
+  HANDLE held =
+      CreateFileW((dir / kCfg).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE scanner = nullptr;
+  settings::SettingsFile retrying(dir.Str(), [&](int) {
+    if (scanner) return (void)CloseHandle(held);
+    scanner = CreateFileW(temp.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                          CREATE_ALWAYS, 0, nullptr);
+    DeleteFileW(temp.c_str());
+  });
+  EXPECT_TRUE(retrying.Save(With({1, 0, 0, 80}), &error)) << error;
+  CloseHandle(scanner);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);
 #endif
 }
 

@@ -40,6 +40,11 @@ bool Fail(std::string* error) {
 
 }  // namespace
 
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 bool CreateFileIfMissing(const std::string& path) {
   // Read access is enough to create, and opens an existing read-only file too.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
@@ -66,8 +71,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
-                                 std::string* error) {
-  const std::string temp = path + ".tmp";
+                                 std::string* error, int attempt) {
+  const std::string temp = path + ".tmp" + (attempt > 1 ? std::to_string(attempt) : "");
   // As Windows' read-only attribute: rename would replace it, but its owner meant it.
   struct stat old {};
   const bool old_file = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/process.h"
@@ -54,15 +56,35 @@ std::vector<std::string> SplitOnBlanks(const std::string& text) {
   return words;
 }
 
+// This process's environment with `changes` in place of its entries of those names.
+std::vector<std::string> EnvironmentWith(const EnvironmentChanges& changes) {
+  std::vector<std::string> entries;
+  for (char** e = environ; *e; ++e) {
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    if (std::none_of(changes.begin(), changes.end(),
+                     [&](const auto& change) { return change.first == name; }))
+      entries.emplace_back(entry);
+  }
+  for (const auto& [name, value] : changes) entries.push_back(name + "=" + value);
+  return entries;
+}
+
 class PosixProcesses : public Processes {
  public:
   LaunchResult Launch(const std::string& program, const std::string& command_line,
-                      const std::string& working_dir) override {
+                      const std::string& working_dir,
+                      const EnvironmentChanges& environment) override {
     std::vector<std::string> words = SplitOnBlanks(command_line);
     if (words.empty()) words.push_back(program);
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
+    // Made before the fork: the child may only make async-signal-safe calls.
+    std::vector<std::string> entries = EnvironmentWith(environment);
+    std::vector<char*> envp;
+    for (auto& e : entries) envp.push_back(e.data());
+    envp.push_back(nullptr);
 
     // The child writes its errno here when exec fails; a successful exec closes it empty.
     int fds[2];
@@ -95,7 +117,7 @@ class PosixProcesses : public Processes {
           dup2(null_fd, STDOUT_FILENO);
           dup2(null_fd, STDERR_FILENO);
           if (null_fd > STDERR_FILENO) close(null_fd);
-          execv(program.c_str(), argv.data());
+          execve(program.c_str(), argv.data(), envp.data());
           err = errno;
         }
       }

@@ -19,6 +19,11 @@ bool Fail(std::string* error, DWORD code) {
 
 }  // namespace
 
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(win32::Widen(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool CreateFileIfMissing(const std::string& path) {
   UniqueHandle file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -43,9 +48,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 ReplaceResult ReplaceFileContent(const std::string& path, std::string_view content,
-                                 std::string* error) {
+                                 std::string* error, int attempt) {
   const std::wstring target = win32::Widen(path);
-  const std::wstring temp = target + L".tmp";
+  const std::wstring temp = target + L".tmp" + (attempt > 1 ? std::to_wstring(attempt) : L"");
   const DWORD attributes = GetFileAttributesW(target.c_str());
   const bool is_folder =
       attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -55,7 +60,7 @@ ReplaceResult ReplaceFileContent(const std::string& path, std::string_view conte
     return ReplaceResult::ReadOnly;
   }
   // Another program that has a file open without delete sharing makes the rename
-  // fail; a scanner may also still hold the temporary file of the last attempt.
+  // fail; a scanner may also still hold a temporary file of an earlier save.
   auto result_of = [&](DWORD code, bool renaming) {
     if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return ReplaceResult::Held;
     if (code == ERROR_ACCESS_DENIED && renaming && !is_folder) return ReplaceResult::Held;

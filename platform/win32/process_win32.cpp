@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/process.h"
 #include "platform/win32/text_win32.h"
@@ -29,11 +33,25 @@ std::optional<uint64_t> CreationTime(HANDLE process) {
   return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
 }
 
+// `dll` from the system folder only, never one planted beside the program or found
+// through the search path; `flags` are those of the first try.
+HMODULE LoadFromSystemFolder(const wchar_t* dll, DWORD flags) {
+  if (const HMODULE module = LoadLibraryExW(dll, nullptr, flags)) return module;
+  // Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_* flags and refuses them.
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+  wchar_t folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  // The full path; its own imports are then looked for in its folder first.
+  const std::wstring path = std::wstring(folder, n) + L"\\" + dll;
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 // Winsock, loaded at the first port check rather than at start-up: a run that
 // never presses Start never needs it. Loaded once and kept until the process ends.
 class SocketLibrary {
  public:
-  explicit SocketLibrary(const wchar_t* dll) : dll_(dll) {}
+  SocketLibrary(const wchar_t* dll, DWORD load_flags) : dll_(dll), load_flags_(load_flags) {}
 
   // False when the library or one of its functions is missing, or it does not start.
   bool Load() {
@@ -63,8 +81,7 @@ class SocketLibrary {
   }
 
   bool LoadAndStart() {
-    // From the system folder only, never one planted beside the program.
-    const HMODULE module = LoadLibraryExW(dll_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const HMODULE module = LoadFromSystemFolder(dll_, load_flags_);
     if (!module) return false;
     decltype(&::WSAStartup) startup = nullptr;
     if (!Find(module, "WSAStartup", startup) || !Find(module, "socket", socket) ||
@@ -79,6 +96,7 @@ class SocketLibrary {
   }
 
   const wchar_t* dll_;
+  DWORD load_flags_;
   bool tried_ = false;
   bool loaded_ = false;
 };
@@ -133,28 +151,70 @@ bool AcceptsConnections(const SocketLibrary& api, int port) {
 }
 
 // A job that kills its processes when its last handle closes, which happens at the
-// latest when this process ends, however it ends.
-UniqueHandle MakeKillOnCloseJob() {
+// latest when this process ends, however it ends. A server that crashes ends at once
+// instead of waiting behind the system's error report window while the panel says
+// Running.
+UniqueHandle MakeServerJob() {
   UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
   if (!job) return job;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  limits.BasicLimitInformation.LimitFlags =
+      JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
   if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
                                sizeof limits))
     job.Reset();
   return job;
 }
 
+// The part of an environment entry before its '='; the hidden per-drive entries
+// ("=C:=C:\folder") begin with one.
+std::wstring_view EntryName(std::wstring_view entry) {
+  return entry.substr(0, entry.find(L'=', 1));
+}
+
+// The order of names in an environment block: ordinal, without case.
+int CompareNames(std::wstring_view a, std::wstring_view b) {
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE);
+}
+
+// This process's environment with `changes` in place of its entries of those names,
+// as a block for CREATE_UNICODE_ENVIRONMENT, sorted by name as Windows keeps it.
+std::wstring EnvironmentBlock(const EnvironmentChanges& changes) {
+  std::vector<std::wstring> entries;
+  for (const auto& [name, value] : changes)
+    entries.push_back(win32::Widen(name) + L"=" + win32::Widen(value));
+  const size_t changed = entries.size();
+  const win32::UniqueEnvironmentBlock own(GetEnvironmentStringsW());
+  for (const wchar_t* e = own.Get(); e && *e; e += wcslen(e) + 1) {
+    const std::wstring_view name = EntryName(e);
+    if (std::none_of(entries.begin(), entries.begin() + changed, [&](const std::wstring& c) {
+          return CompareNames(name, EntryName(c)) == CSTR_EQUAL;
+        }))
+      entries.emplace_back(e);
+  }
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const std::wstring& a, const std::wstring& b) {
+                     return CompareNames(EntryName(a), EntryName(b)) == CSTR_LESS_THAN;
+                   });
+  std::wstring block;
+  for (const std::wstring& e : entries) block.append(e).push_back(L'\0');
+  block.push_back(L'\0');
+  return block;
+}
+
 class Win32Processes : public Processes {
  public:
-  explicit Win32Processes(const wchar_t* socket_library)
-      : job_(MakeKillOnCloseJob()), sockets_(socket_library) {}
+  Win32Processes(const wchar_t* socket_library, DWORD load_flags)
+      : job_(MakeServerJob()), sockets_(socket_library, load_flags) {}
 
   LaunchResult Launch(const std::string& program, const std::string& command_line,
-                      const std::string& working_dir) override {
+                      const std::string& working_dir,
+                      const EnvironmentChanges& environment) override {
     const std::wstring application = win32::Widen(program);
     std::wstring command = win32::Widen(command_line);  // CreateProcessW may write into it
     const std::wstring directory = win32::Widen(working_dir);
+    std::wstring block = environment.empty() ? std::wstring() : EnvironmentBlock(environment);
 
     // A console without a window: nothing a terminal (Windows Terminal as the default
     // console host) could take over and show, and the request log that PHP writes to
@@ -166,7 +226,8 @@ class Win32Processes : public Processes {
     PROCESS_INFORMATION info{};
     // Suspended until it is in the job, so neither it nor a child of its escapes.
     if (!CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                        block.empty() ? nullptr : block.data(),
                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
       return {0, 0, win32::SystemErrorText(GetLastError())};
     }
@@ -271,10 +332,13 @@ class Win32Processes : public Processes {
 
 }  // namespace
 
-std::unique_ptr<Processes> MakeProcesses() { return win32::MakeProcesses(L"ws2_32.dll"); }
+std::unique_ptr<Processes> MakeProcesses() {
+  return win32::MakeProcesses(L"ws2_32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
 
-std::unique_ptr<Processes> win32::MakeProcesses(const wchar_t* socket_library) {
-  return std::make_unique<Win32Processes>(socket_library);
+std::unique_ptr<Processes> win32::MakeProcesses(const wchar_t* socket_library,
+                                                unsigned long load_flags) {
+  return std::make_unique<Win32Processes>(socket_library, load_flags);
 }
 
 }  // namespace platform

@@ -14,6 +14,7 @@ inline void CloseKernelHandle(HANDLE h) { CloseHandle(h); }
 inline void CloseSocket(SOCKET s) { closesocket(s); }
 inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 inline void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
+inline void FreeEnvironmentBlock(wchar_t* block) { FreeEnvironmentStringsW(block); }
 
 class UniqueHandle : public platform::UniqueResource<HANDLE, CloseKernelHandle, nullptr> {
  public:
@@ -27,5 +28,6 @@ using UniqueBrush = platform::UniqueResource<HBRUSH, DeleteGdiObject, nullptr>;
 using UniqueFont = platform::UniqueResource<HFONT, DeleteGdiObject, nullptr>;
 using UniqueBitmap = platform::UniqueResource<HBITMAP, DeleteGdiObject, nullptr>;
 using UniqueIcon = platform::UniqueResource<HICON, DestroyIconHandle, nullptr>;
+using UniqueEnvironmentBlock = platform::UniqueResource<wchar_t*, FreeEnvironmentBlock, nullptr>;
 
 }  // namespace platform::win32

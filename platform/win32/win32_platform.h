@@ -18,8 +18,11 @@ using WindowDpiQuery = unsigned (*)(void* window);
 std::unique_ptr<ui::Binding> MakeBinding(WindowDpiQuery window_dpi = nullptr);
 
 // The processes backend with Winsock taken from `socket_library` (a name in the system
-// folder) at the first port check; MakeProcesses uses ws2_32.dll.
-std::unique_ptr<platform::Processes> MakeProcesses(const wchar_t* socket_library);
+// folder) at the first port check, first with the LoadLibraryExW flags `load_flags` and,
+// where the system refuses those, by its full path; MakeProcesses uses ws2_32.dll and
+// LOAD_LIBRARY_SEARCH_SYSTEM32.
+std::unique_ptr<platform::Processes> MakeProcesses(const wchar_t* socket_library,
+                                                   unsigned long load_flags);
 
 // Shell_NotifyIconA.
 std::unique_ptr<platform::NotifyArea> MakeNotifyArea();

@@ -76,6 +76,13 @@ std::string Answer(const std::string& request, std::string root) {
                                   (GetConsoleWindow() ? "shown or hidden" : "none") +
                                   "\nstandard error: " + std::to_string(log_writes_ok) +
                                   " written, " + std::to_string(log_writes_failed) + " failed\n");
+  if (target == "/.standin/environment") {  // one entry a line, in its block's order
+    std::string lines;
+    char* block = GetEnvironmentStringsA();
+    for (const char* e = block; *e; e += std::strlen(e) + 1) lines.append(e).push_back('\n');
+    FreeEnvironmentStringsA(block);
+    return Response("200 OK", lines);
+  }
   if (target.empty() || target[0] != '/' || target.find("..") != std::string::npos ||
       target.find('\\') != std::string::npos)
     return Response("403 Forbidden", "Forbidden\n");

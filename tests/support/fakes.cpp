@@ -5,8 +5,8 @@
 namespace testing_support {
 
 platform::LaunchResult FakeProcesses::Launch(const std::string& program,
-                                             const std::string& command_line,
-                                             const std::string&) {
+                                             const std::string& command_line, const std::string&,
+                                             const platform::EnvironmentChanges&) {
   if (!launch_failure.empty()) return {0, 0, launch_failure};
   const int32_t pid = next_pid_;
   next_pid_ += 4;

@@ -26,7 +26,8 @@ class FakeProcesses : public platform::Processes {
   };
 
   platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
-                                const std::string& working_dir) override;
+                                const std::string& working_dir,
+                                const platform::EnvironmentChanges& environment) override;
   bool IsRunning(int32_t pid, uint64_t start_time) override;
   bool Terminate(int32_t pid, uint64_t start_time) override;
   std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override;

@@ -257,10 +257,25 @@ TEST_F(ProcessWin32Test, InstallationFolderWithBlanks) {
   Start(*control);
   ASSERT_NE(g_.ServerPid, 0) << (warnings_.empty() ? "" : warnings_[0]);
   ASSERT_TRUE(ServesPage(g_.ServerPort));
+  // Without a php.ini the server's environment is ours as it is.
+  EXPECT_EQ(HttpGet(g_.ServerPort, "/.standin/environment").find("PHP"), std::string::npos);
   control->Stop();
   EXPECT_TRUE(warnings_.empty());
   EXPECT_TRUE(StopsRunning(*control));
   EXPECT_TRUE(HttpGet(g_.ServerPort).empty());
+}
+
+TEST_F(ProcessWin32Test, AnInstalledPhpIniIsTheOneTheServerReads) {
+  const fs::path install = MakeInstallation("monitor");
+  temp_.Write("monitor/php/php.ini", "");
+  SetEnvironmentVariableW(L"phprc", L"C:\\Other");  // replaced, whatever its case
+  Start(*Control(install));
+  SetEnvironmentVariableW(L"phprc", nullptr);
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+  const std::string reply = HttpGet(g_.ServerPort, "/.standin/environment");
+  EXPECT_NE(reply.find("\nPHPRC=" + (install / "php").string() + "\n"), std::string::npos) << reply;
+  EXPECT_NE(reply.find("\nPHP_INI_SCAN_DIR=\n"), std::string::npos) << reply;
+  EXPECT_EQ(reply.find("phprc="), std::string::npos);
 }
 
 TEST_F(ProcessWin32Test, AnotherProcessIsLeftAlone) {
@@ -325,7 +340,7 @@ TEST_F(ProcessWin32Test, PortInUseOrReservedIsRefused) {
 
 // Winsock is loaded at the first port check; without it nothing is launched.
 TEST_F(ProcessWin32Test, APortThatCannotBeCheckedIsReported) {
-  processes_ = platform::win32::MakeProcesses(L"no_such_winsock.dll");
+  processes_ = platform::win32::MakeProcesses(L"no_such_winsock.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
   auto control = Control(MakeInstallation("monitor"));
   Start(*control);
   Start(*control);  // tried again, without a crash and with the same answer
@@ -334,8 +349,9 @@ TEST_F(ProcessWin32Test, APortThatCannotBeCheckedIsReported) {
                               " cannot be checked: the system's network library could not be "
                               "loaded.";
   EXPECT_EQ(warnings_, (std::vector<std::string>{warning, warning}));
-  // With the system's own library the same installation starts.
-  processes_ = platform::win32::MakeProcesses(L"ws2_32.dll");
+  // With the system's own library it starts, also where the system refuses the search flags.
+  processes_ = platform::win32::MakeProcesses(
+      L"ws2_32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_WITH_ALTERED_SEARCH_PATH);
   warnings_.clear();
   auto working = Control(MakeInstallation("monitor2"));
   Start(*working);
