@@ -19,6 +19,7 @@
 #include "app/resource_ids.h"
 #include "platform/declarations.h"
 #include "platform/win32/jpeg_win32.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -313,8 +314,7 @@ class Win32Binding : public ui::Binding {
 };
 
 Win32Binding::Win32Binding() : instance_(GetModuleHandleW(nullptr)) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
+  LoadCommonControls(ICC_STANDARD_CLASSES);
   {
     DcOwner screen(nullptr);
     system_dpi_ = GetDeviceCaps(screen.Get(), LOGPIXELSY);
