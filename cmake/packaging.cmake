@@ -63,7 +63,9 @@ else()
 endif()
 
 # Only the Application component goes into the packages, whatever else may
-# carry install rules (GoogleTest, test programs).
+# carry install rules (GoogleTest, test programs); and CPack builds nothing
+# else before it installs them (scripts/package builds the program).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_CURRENT_BINARY_DIR};${PROJECT_NAME};Application;/")
 
 set(CPACK_PACKAGE_NAME Dravelo_WEB_MONITOR)
