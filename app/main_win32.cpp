@@ -6,6 +6,7 @@
 #include "app/lifecycle.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/win32_platform.h"
 
 // The C++ runtime's default handler of a failure nothing caught writes its
@@ -16,6 +17,8 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
 int main() {
+  // Before anything loads a DLL by name.
+  platform::win32::LoadDllsFromSystemFolderOnly();
   try {
     auto binding = platform::win32::MakeBinding();
     auto processes = platform::MakeProcesses();

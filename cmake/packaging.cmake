@@ -1,5 +1,5 @@
-# Release packages: a ZIP to unpack anywhere and a per-user NSIS installer, both
-# with the installation folder's layout:
+# Release packages: a ZIP with one top folder Dravelo_WEB_MONITOR\ and a
+# per-user NSIS installer, both with the installation folder's layout:
 #   Dravelo_WEB_MONITOR.exe
 #   README.txt                  what the folder holds, PHP, start with Windows
 #   php/www/public/index.php    a sample page
@@ -10,6 +10,10 @@
 set(MONITOR_PACKAGE_SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/package)
 set(MONITOR_PACKAGE_BUNDLE "" CACHE PATH "Folder shipped as php/: PHP for Windows and www/public/")
 set(MONITOR_PACKAGE_RUNTIME "" CACHE STRING "The C runtime the bundled PHP needs and does not carry")
+# scripts/package --sign: the signed copy of the program that the packages take,
+# and the command that signs the uninstaller and the installer (FILE DESCRIPTION).
+set(MONITOR_PACKAGE_PROGRAM "" CACHE FILEPATH "The program the packages hold; empty: the one built")
+set(MONITOR_PACKAGE_SIGN_COMMAND "" CACHE FILEPATH "Signs the uninstaller and the installer; empty: unsigned")
 
 if(MONITOR_PACKAGE_BUNDLE)
   set(MONITOR_README_PHP "PHP
@@ -43,7 +47,11 @@ configure_file(${MONITOR_PACKAGE_SOURCE_DIR}/README.txt ${CMAKE_CURRENT_BINARY_D
 configure_file(${CMAKE_CURRENT_BINARY_DIR}/package/README.lf ${CMAKE_CURRENT_BINARY_DIR}/package/README.txt
                @ONLY NEWLINE_STYLE CRLF)
 
-install(TARGETS Dravelo_WEB_MONITOR RUNTIME DESTINATION . COMPONENT Application)
+if(MONITOR_PACKAGE_PROGRAM)
+  install(PROGRAMS ${MONITOR_PACKAGE_PROGRAM} DESTINATION . COMPONENT Application)
+else()
+  install(TARGETS Dravelo_WEB_MONITOR RUNTIME DESTINATION . COMPONENT Application)
+endif()
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/package/README.txt DESTINATION . COMPONENT Application)
 if(MONITOR_PACKAGE_BUNDLE)
   install(DIRECTORY ${MONITOR_PACKAGE_BUNDLE}/ DESTINATION php COMPONENT Application)
@@ -55,7 +63,9 @@ else()
 endif()
 
 # Only the Application component goes into the packages, whatever else may
-# carry install rules (GoogleTest, test programs).
+# carry install rules (GoogleTest, test programs); and CPack builds nothing
+# else before it installs them (scripts/package builds the program).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_CURRENT_BINARY_DIR};${PROJECT_NAME};Application;/")
 
 set(CPACK_PACKAGE_NAME Dravelo_WEB_MONITOR)
@@ -75,8 +85,9 @@ endif()
 set(CPACK_PACKAGE_FILE_NAME "${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${CPACK_SYSTEM_NAME}")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/packages)
 set(CPACK_GENERATOR ZIP NSIS)
-# The program sits at the root of the archive: unpacked, the folder is ready.
+# The ZIP's one top folder is set per generator (cmake/packaging_generator.cmake).
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/packaging_generator.cmake)
 
 # NSIS: our own template (package/nsis/NSIS.template.in) installs per user.
 # The program writes Dravelo_WEB_MONITOR.CFG into its working directory, the
@@ -92,5 +103,6 @@ set(CPACK_NSIS_UNINSTALL_NAME Uninstall)
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 set(CPACK_NSIS_MUI_ICON ${CMAKE_CURRENT_SOURCE_DIR}/assets/app.ico)
 set(CPACK_NSIS_MUI_UNIICON ${CMAKE_CURRENT_SOURCE_DIR}/assets/app.ico)
+set(CPACK_MONITOR_SIGN_COMMAND "${MONITOR_PACKAGE_SIGN_COMMAND}")
 
 include(CPack)

@@ -19,6 +19,7 @@
 #include "app/resource_ids.h"
 #include "platform/declarations.h"
 #include "platform/win32/jpeg_win32.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -352,8 +353,7 @@ class Win32Binding : public ui::Binding {
 
 Win32Binding::Win32Binding(WindowDpiQuery window_dpi) : instance_(GetModuleHandleW(nullptr)) {
   dpi_api_.query = window_dpi;
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
+  LoadCommonControls(ICC_STANDARD_CLASSES);
   {
     DcOwner screen(nullptr);
     system_dpi_ = GetDeviceCaps(screen.Get(), LOGPIXELSY);

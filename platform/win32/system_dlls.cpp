@@ -1,0 +1,60 @@
+#include "platform/win32/system_dlls.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+namespace platform::win32 {
+namespace {
+
+template <class Fn>
+Fn Find(HMODULE module, const char* name) {
+  // Through void*: GetProcAddress's own type is that of no function in particular.
+  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                : nullptr;
+}
+
+// Not KnownDLLs, and loaded by name by the common controls, the themes, DWM and
+// the shell's dialogs: where the search by name cannot be restricted, each is
+// loaded from the system folder first, so that a later load by name finds it
+// loaded. Kept until the process ends.
+constexpr const wchar_t* kLoadedByName[] = {
+    L"uxtheme.dll", L"dwmapi.dll",  L"version.dll", L"propsys.dll",
+    L"userenv.dll", L"apphelp.dll", L"oleacc.dll",  L"cryptbase.dll",
+};
+
+void PreloadFromSystemFolder() {
+  wchar_t folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return;
+  for (const wchar_t* name : kLoadedByName)
+    LoadLibraryExW((std::wstring(folder, n) + L'\\' + name).c_str(), nullptr,
+                   LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+}  // namespace
+
+void LoadDllsFromSystemFolderOnly() {
+  // Windows 8 and later, and 7 or Vista with KB2533623.
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto set_default = Find<SetDefaultDllDirectoriesFn>(GetModuleHandleW(L"kernel32.dll"),
+                                                            "SetDefaultDllDirectories");
+  if (set_default && set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  // The current folder leaves the search; the program's own cannot.
+  SetDllDirectoryW(L"");
+  PreloadFromSystemFolder();
+}
+
+bool LoadCommonControls(unsigned long icc_classes) {
+  // Kept until the process ends: the controls' window procedures live in it.
+  const HMODULE comctl32 = LoadLibraryW(L"comctl32.dll");
+  using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  const auto init = Find<InitCommonControlsExFn>(comctl32, "InitCommonControlsEx");
+  if (!init) return false;
+  const INITCOMMONCONTROLSEX controls{sizeof controls, icc_classes};
+  return init(&controls) != FALSE;
+}
+
+}  // namespace platform::win32
