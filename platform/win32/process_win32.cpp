@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/win32/system_dlls.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -39,12 +40,10 @@ HMODULE LoadFromSystemFolder(const wchar_t* dll, DWORD flags) {
   if (const HMODULE module = LoadLibraryExW(dll, nullptr, flags)) return module;
   // Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_* flags and refuses them.
   if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
-  wchar_t folder[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return nullptr;
   // The full path; its own imports are then looked for in its folder first.
-  const std::wstring path = std::wstring(folder, n) + L"\\" + dll;
-  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const std::wstring path = win32::SystemFolderPath(dll);
+  return path.empty() ? nullptr
+                      : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // Winsock, loaded at the first port check rather than at start-up: a run that

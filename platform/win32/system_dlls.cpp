@@ -26,15 +26,20 @@ constexpr const wchar_t* kLoadedByName[] = {
 };
 
 void PreloadFromSystemFolder() {
-  wchar_t folder[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return;
-  for (const wchar_t* name : kLoadedByName)
-    LoadLibraryExW((std::wstring(folder, n) + L'\\' + name).c_str(), nullptr,
-                   LOAD_WITH_ALTERED_SEARCH_PATH);
+  for (const wchar_t* name : kLoadedByName) {
+    const std::wstring path = SystemFolderPath(name);
+    if (!path.empty()) LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
 }
 
 }  // namespace
+
+std::wstring SystemFolderPath(const wchar_t* name) {
+  wchar_t folder[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  return std::wstring(folder, n) + L'\\' + name;
+}
 
 void LoadDllsFromSystemFolderOnly() {
   // Windows 8 and later, and 7 or Vista with KB2533623.

@@ -3,7 +3,12 @@
 // downloaded). The header needs no Windows header.
 #pragma once
 
+#include <string>
+
 namespace platform::win32 {
+
+// The full path of `name` in the system folder; empty when that is unknown.
+std::wstring SystemFolderPath(const wchar_t* name);
 
 // The program's first call: from then on a DLL loaded by name, by the program
 // or by the system's DLLs for it, comes from the system folder.
