@@ -353,18 +353,27 @@ TEST(MainWindowTest, TheIconIsTriedAgainWhileTheNotificationAreaIsBusy) {
     int failing_adds;
     bool land;
     bool icon;  // afterwards: the icon is present; else the window shows on the taskbar
+    bool box = false;  // an automatic start that cannot launch keeps a box open meanwhile
   };
   for (const Case c :
        {Case{"busy for three tries", 3, false, true},
-        Case{"added despite a timeout", 1, true, true}, Case{"never free", 1000, false, false}}) {
+        Case{"added despite a timeout", 1, true, true}, Case{"never free", 1000, false, false},
+        Case{"never free, a box open", 1000, false, false, true}}) {
     SCOPED_TRACE(c.name);
     MonitorHarness h;
-    h.dir.Write("Dravelo_WEB_MONITOR.CFG", " 1 \r\n 1 \r\n");
+    h.dir.Write("Dravelo_WEB_MONITOR.CFG", c.box ? " 1 \r\n 1 \r\n 1 \r\n" : " 1 \r\n 1 \r\n");
+    h.processes.launch_failure = "The system cannot find the file specified.";
     h.area.failing_adds = c.failing_adds;
     h.area.failed_adds_land = c.land;
     h.StartOnly();
     ui::MainWindow& w = h.Main();
+    // The minute passes with the box open: the window waits, not disabled behind it.
+    h.binding.on_message = [&](const testing_support::ShownMessage&) {
+      h.binding.Advance(ui::kAddRetryMs * ui::kAddAttempts);
+      EXPECT_FALSE(w.Visible());
+    };
     h.binding.Advance(ui::kAddRetryMs * ui::kAddAttempts);
+    h.binding.Pump();
     EXPECT_EQ(h.area.icons.size(), c.icon ? 1u : 0u);
     EXPECT_EQ(w.Visible(), !c.icon);
     EXPECT_EQ(w.State(), ui::WindowState::Minimized);
@@ -374,40 +383,27 @@ TEST(MainWindowTest, TheIconIsTriedAgainWhileTheNotificationAreaIsBusy) {
   }
 }
 
-// A box raised while the panel is hidden comes forward at a click on the icon,
-// the panel once the box is closed, unless it was closed meanwhile; a box the
-// panel owns, hidden with it when the shell minimised it, comes back with it;
-// the taskbar fallback also waits for a box that would leave it disabled.
-TEST(MainWindowTest, ABoxIsNeverLeftBehindThePanel) {
-  enum Case { kRaisedWhileHidden, kPanelClosedMeanwhile, kOwnedByThePanel, kNoIconForAMinute };
-  for (const Case c :
-       {kRaisedWhileHidden, kPanelClosedMeanwhile, kOwnedByThePanel, kNoIconForAMinute}) {
-    SCOPED_TRACE(c);
-    MonitorHarness h;
-    h.dir.Write("Dravelo_WEB_MONITOR.CFG",
-                c == kOwnedByThePanel ? " 1 \r\n 0 \r\n 1 \r\n" : " 1 \r\n 1 \r\n 1 \r\n");
-    h.processes.launch_failure = "The system cannot find the file specified.";
-    if (c == kNoIconForAMinute) h.area.failing_adds = 1000;
-    h.StartOnly();
-    ui::MainWindow& w = h.Main();
-    h.binding.on_message = [&](const testing_support::ShownMessage& m) {
-      EXPECT_EQ(m.owned, c == kOwnedByThePanel);
-      if (c == kOwnedByThePanel) w.UserChangedState(ui::WindowState::Minimized);
-      if (c == kNoIconForAMinute)
-        h.binding.Advance(ui::kAddRetryMs * ui::kAddAttempts);
-      else
-        w.OnNotifyIcon(platform::kLeftButtonDown);
-      EXPECT_EQ(w.Visible(), c == kOwnedByThePanel);
-      if (c == kPanelClosedMeanwhile) w.UserClosed();  // as an installer closes it
-    };
-    h.binding.Advance(500);  // the automatic start cannot launch
-    ASSERT_EQ(h.binding.messages.size(), 1u);
-    EXPECT_EQ(h.binding.raised_boxes, c == kNoIconForAMinute ? 0 : 1);
-    h.binding.Pump();
-    EXPECT_EQ(w.Loaded() && w.Visible(), c != kPanelClosedMeanwhile);
-    EXPECT_EQ(w.State() == ui::WindowState::Normal,
-              c == kRaisedWhileHidden || c == kOwnedByThePanel);
-  }
+// A box raised while the panel is hidden: a click on the icon brings the box
+// forward, and the panel comes back only once the box is closed.
+TEST(MainWindowTest, ARestoreWhileABoxIsShownWaitsForIt) {
+  MonitorHarness h;
+  h.dir.Write("Dravelo_WEB_MONITOR.CFG", " 1 \r\n 1 \r\n 1 \r\n");
+  h.processes.launch_failure = "The system cannot find the file specified.";
+  h.StartOnly();
+  ui::MainWindow& w = h.Main();
+  h.binding.on_message = [&](const testing_support::ShownMessage& m) {
+    EXPECT_FALSE(m.owned);
+    w.OnNotifyIcon(platform::kLeftButtonDown);
+    w.OnNotifyIcon(platform::kLeftButtonDown);
+    EXPECT_FALSE(w.Visible());
+  };
+  h.binding.Advance(500);  // the automatic start cannot launch
+  ASSERT_EQ(h.binding.messages.size(), 1u);
+  EXPECT_EQ(h.binding.raised_boxes, 2);
+  h.binding.Pump();
+  EXPECT_TRUE(w.Visible());
+  EXPECT_EQ(w.State(), ui::WindowState::Normal);
+  EXPECT_TRUE(h.area.icons.empty());
 }
 
 // Fails the removal of the icon, as a platform failure would.
@@ -448,6 +444,12 @@ TEST(MainWindowTest, TheCallbacksErrorTrap) {
   EXPECT_EQ(binding.messages[0].text, "5\r\nInvalid procedure call");
   EXPECT_EQ(binding.messages[0].icon, ui::MessageIcon::Information);
   EXPECT_TRUE(form.Visible()) << "the state at the point of failure stays";
+
+  // A restore that waited for a box never loads a window unloaded meanwhile.
+  form.SetWindowState(ui::WindowState::Minimized);
+  form.Unload();
+  tray.Callback(platform::kLeftButtonDown);
+  EXPECT_FALSE(form.Loaded());
 }
 
 TEST(TrayIconDataTest, RecordBytes) {

@@ -222,15 +222,16 @@ WINDOWPLACEMENT WindowPlacementOf(HWND window) {
   return placement;
 }
 
-// The show state the launcher asked for (a shortcut set to run minimised or
-// maximised), which Windows gives the first window a program shows; never hidden.
-int LaunchShowCommand(int otherwise) {
+// Whether the launcher asked for a minimised window (a shortcut set to "Run:
+// Minimized"), which Windows gives the first window a program shows.
+bool LaunchedMinimised() {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   GetStartupInfoW(&startup);
-  return (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow != SW_HIDE
-             ? startup.wShowWindow
-             : otherwise;
+  if (!(startup.dwFlags & STARTF_USESHOWWINDOW)) return false;
+  const WORD show = startup.wShowWindow;
+  return show == SW_SHOWMINIMIZED || show == SW_MINIMIZE || show == SW_SHOWMINNOACTIVE ||
+         show == SW_FORCEMINIMIZE;
 }
 
 BOOL CALLBACK CollectMessageBox(HWND window, LPARAM boxes) {
@@ -297,7 +298,7 @@ class Win32Binding : public ui::Binding {
   // The place a minimised window comes back to.
   void SetNormalRect(FormPeer& peer, const RECT& rect);
   // Where the frame does not grow with the DPI as assumed (Windows 8.1, Wine),
-  // the window is made to fit its client area exactly.
+  // the window is made to fit its client area exactly, about the same centre.
   void FitClientArea(FormPeer& peer);
   void ShowNormal(FormPeer& peer);
   SIZE OuterSizePx(const ui::Form& form, int dpi) const;
@@ -458,19 +459,14 @@ void Win32Binding::FollowWindowDpi(FormPeer& peer) {
   if (dpi == peer.dpi) return;
   ApplyDpi(peer, dpi);
   const SIZE size = OuterSizePx(*peer.form, dpi);
+  const POINT at = Centred(size);
   if (IsIconic(peer.window)) {
-    const POINT at = Centred(size);
     SetNormalRect(peer, {at.x, at.y, at.x + size.cx, at.y + size.cy});
     return;
   }
   SyncGuard sync(peer);
-  SetWindowPos(peer.window, nullptr, 0, 0, size.cx, size.cy,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(peer.window, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
   FitClientArea(peer);
-  RECT fitted;
-  GetWindowRect(peer.window, &fitted);
-  const POINT at = Centred({fitted.right - fitted.left, fitted.bottom - fitted.top});
-  SetWindowPos(peer.window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Binding::SetNormalRect(FormPeer& peer, const RECT& rect) {
@@ -489,8 +485,9 @@ void Win32Binding::FitClientArea(FormPeer& peer) {
   const int dy = ToPixels(peer.dpi, peer.form->ClientHeight()) - client.bottom;
   if (dx == 0 && dy == 0) return;
   GetWindowRect(peer.window, &outer);
-  SetWindowPos(peer.window, nullptr, 0, 0, outer.right - outer.left + dx,
-               outer.bottom - outer.top + dy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(peer.window, nullptr, outer.left - dx / 2, outer.top - dy / 2,
+               outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Binding::CreateChildren(FormPeer& peer) {
@@ -710,11 +707,14 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
 }
 
 // Windows gives the program's first shown window the launcher's show state in
-// place of the one asked for; the model follows what the window then is.
+// place of the one asked for (where it does not, as Wine, a launch minimised is
+// applied here); the model follows what the window then is.
 void Win32Binding::ShowNormal(FormPeer& peer) {
   HWND window = peer.window;
-  const int normal = IsIconic(window) ? SW_RESTORE : SW_SHOWNORMAL;
-  ShowWindow(window, std::exchange(shown_, true) ? normal : LaunchShowCommand(normal));
+  const bool minimised = !std::exchange(shown_, true) && LaunchedMinimised();
+  ShowWindow(window, minimised          ? SW_SHOWMINNOACTIVE
+                     : IsIconic(window) ? SW_RESTORE
+                                        : SW_SHOWNORMAL);
   // The panel has a fixed size, so a launch maximised shows it normally.
   if (IsZoomed(window) || !IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
   if (!IsIconic(window)) {

@@ -203,7 +203,7 @@ void Installation::Launch(bool expect_visible, int show) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   si.dwFlags = show < 0 ? 0 : STARTF_USESHOWWINDOW;
-  si.wShowWindow = static_cast<WORD>(show < 0 ? 0 : show);
+  si.wShowWindow = static_cast<WORD>(show);
   PROCESS_INFORMATION pi{};
   ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                              dir_.wstring().c_str(), &si, &pi));

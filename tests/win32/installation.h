@@ -47,9 +47,8 @@ class Installation : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts the program in the installation folder and waits for its window;
-  // `show` is the launcher's show state, as a shortcut's "Run" setting gives it.
-  void Launch(bool expect_visible = true, int show = -1);
+  // Starts the program in the installation folder and waits for its window.
+  void Launch(bool expect_visible = true, int show = -1);  // show: the launcher's SW_ state
   bool Exited(int ms = 15000);
   HWND Child(const wchar_t* cls, const wchar_t* text);
   bool Running();
