@@ -444,7 +444,6 @@ TEST(MainWindowTest, TheCallbacksErrorTrap) {
   EXPECT_EQ(binding.messages[0].text, "5\r\nInvalid procedure call");
   EXPECT_EQ(binding.messages[0].icon, ui::MessageIcon::Information);
   EXPECT_TRUE(form.Visible()) << "the state at the point of failure stays";
-
   // A restore that waited for a box never loads a window unloaded meanwhile.
   form.SetWindowState(ui::WindowState::Minimized);
   form.Unload();

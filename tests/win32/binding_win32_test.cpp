@@ -1,5 +1,3 @@
-// The Windows binding, told the DPI of a monitor whose scale is not the system's,
-// as Windows reports it for a window there (Wine has one DPI for all monitors).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,8 +8,8 @@ namespace {
 
 unsigned monitor_dpi = 96;
 
-// Made on a 144 dpi monitor of a 96 dpi session, then shown again after a change
-// to 120 dpi while hidden: the window's size and centred place follow.
+// Told the DPI of a 144 dpi monitor in a 96 dpi session as Windows reports it (Wine
+// has one DPI for all), then 120 dpi while hidden: its size and centre follow.
 TEST(BindingWin32Test, AWindowTakesTheSizeAndPlaceOfItsOwnDpi) {
   auto binding = platform::win32::MakeBinding([](void*) { return monitor_dpi; });
   ui::Application app(*binding);
