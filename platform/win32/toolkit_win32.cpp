@@ -450,7 +450,6 @@ FormPeer& Win32Binding::WindowOf(const ui::Form& form) {
     ChangeWindowMessageFilterEx(peer->window, taskbar_created_, MSGFLT_ALLOW, nullptr);
   if (model.BackColor()) peer->brush.Reset(CreateSolidBrush(ToColorRef(*model.BackColor())));
   Update(model, ui::FormChange::Icon);
-  FollowWindowDpi(*peer);
   return *peer;
 }
 
@@ -662,7 +661,7 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
   FormPeer* peer = PeerOf(form);
   if (peer && change == ui::FormChange::Visible && form.Visible()) {
     peer = &WindowOf(form);
-    // The DPI may have changed while the window was hidden.
+    // The window may be on a monitor of another DPI, or it changed while hidden.
     FollowWindowDpi(*peer);
     CreateChildren(*peer);
   }
