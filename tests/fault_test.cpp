@@ -76,7 +76,7 @@ struct Installation {
   explicit Installation(platform::Processes& p) : processes(p) { fs::create_directory(dir); }
 
   TempDir root;
-  fs::path dir = root / "install";
+  fs::path dir = root / "Jürgen";  // a user's name with an umlaut
   HeadlessBinding binding;
   platform::Processes& processes;
   FakeNotifyArea area;
@@ -84,7 +84,8 @@ struct Installation {
 
   app::Monitor& Make() {
     monitor = std::make_unique<app::Monitor>(
-        app::Environment{binding, processes, area, 0x0409, dir.string()});
+        app::Environment{binding, processes, area, 0x0409, dir.string(), app::Environment::SleepFor,
+                         [this] { return binding.Now(); }});
     return *monitor;
   }
   app::Monitor& StartOnly() {

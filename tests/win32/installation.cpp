@@ -174,8 +174,10 @@ void Installation::SetUp() {
   auto windows_path = [](const char* p) {
     return fs::path(p[0] == '/' ? std::string("Z:") + p : p);
   };
-  dir_ = fs::temp_directory_path() / ("dravelo e2e " + std::to_string(GetCurrentProcessId()) + " " +
-                                      std::to_string(counter_++));
+  // A user name as in C:\Users\Jürgen, and a letter no ANSI code page of the West has.
+  dir_ = fs::temp_directory_path() /
+         (L"J\u00fcrgen Pawe\u0142 " + std::to_wstring(GetCurrentProcessId()) + L" " +
+          std::to_wstring(counter_++));
   fs::create_directories(dir_ / "php" / "www" / "public");
   fs::copy_file(windows_path(exe), dir_ / "Dravelo_WEB_MONITOR.exe");
   fs::copy_file(windows_path(standin) / "php.exe", dir_ / "php" / "php.exe");
