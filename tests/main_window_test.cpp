@@ -141,6 +141,7 @@ TEST(MainWindowTest, OptionsAndPortAreHeldAndStartUsesThePort) {
   w.TCP.UserEdited("81");
   w.Check2.UserClicked();
   EXPECT_EQ(h.G().StartAutomatically, 1);
+  h.binding.Advance(1000);
   EXPECT_TRUE(h.processes.launched.empty()) << "ticking automatic start launches nothing";
   w.Check1.UserClicked();
   EXPECT_EQ(h.G().StartMinimized, 1);
@@ -274,7 +275,7 @@ TEST(MainWindowTest, AutomaticStartHappensOnceAndOnlyForOne) {
   EXPECT_EQ(busy.binding.messages[0].text, "TCP port 8080 is already in use.");
 }
 
-TEST(MainWindowTest, SupervisionGoesOnWhenAnAutomaticStartCannotLaunch) {
+TEST(MainWindowTest, SupervisionGoesOnAfterAFailedAutomaticStartOrATickThatThrows) {
   MonitorHarness h;
   h.dir.Write("Dravelo_WEB_MONITOR.CFG", " 1 \r\n 0 \r\n 1 \r\n");
   h.processes.launch_failure = "The system cannot find the file specified.";
@@ -288,7 +289,8 @@ TEST(MainWindowTest, SupervisionGoesOnWhenAnAutomaticStartCannotLaunch) {
   EXPECT_EQ(h.G().ServerPid, 0);
   h.processes.launch_failure.clear();
   h.Main().StartButton.UserClicked();
-  h.binding.Advance(500);
+  h.processes.throwing_probes = 1;  // a step that throws ends that tick only
+  h.binding.Advance(1000);
   EXPECT_TRUE(Running(h.Main())) << "the next tick still follows the server";
 }
 

@@ -99,6 +99,7 @@ TEST_F(ToolkitTest, OutOfRangeValuesFailWith380AndChangeNothing) {
 
   try {
     box.SetValue(5);
+    ADD_FAILURE() << "5 was taken";
   } catch (const ui::ToolkitError& e) {
     EXPECT_EQ(e.Description(), "Invalid property value");
   }

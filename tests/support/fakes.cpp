@@ -1,6 +1,7 @@
 #include "support/fakes.h"
 
 #include <algorithm>
+#include <new>
 
 namespace testing_support {
 
@@ -25,6 +26,10 @@ FakeProcesses::Process* FakeProcesses::Find(int32_t pid, uint64_t start_time) {
 
 bool FakeProcesses::IsRunning(int32_t pid, uint64_t start_time) {
   ++probes;
+  if (throwing_probes > 0) {
+    --throwing_probes;
+    throw std::bad_alloc();
+  }
   const Process* p = Find(pid, start_time);
   return p && p->alive;
 }

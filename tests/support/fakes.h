@@ -48,6 +48,7 @@ class FakeProcesses : public platform::Processes {
   bool servers_exit_at_once = false;
   uint32_t at_once_exit_code = 1;
   int probes = 0;
+  int throwing_probes = 0;  // the next probes throw, as when memory runs out
   int terminations = 0;
 
  private:

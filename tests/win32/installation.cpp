@@ -217,7 +217,7 @@ void Installation::Launch(bool expect_visible, int show) {
         main_ = TopLevel(pid_, nullptr, L"Dravelo_WEB_MONITOR  V1.0");
         return main_ != nullptr && (!expect_visible || IsWindowVisible(main_));
       },
-      20000))
+      2 * kPatienceMs))
       << "the main window did not appear";
 }
 

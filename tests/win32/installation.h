@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 
 inline constexpr char kDefaults[] = " 1 \r\n 0 \r\n 0 \r\n 80 \r\n\r\n\r\n\r\n\r\n\r\n\r\n";
 
-bool WaitFor(const std::function<bool()>& condition, int ms = 8000);
+// Waits are upper bounds, generous for emulated 32-bit Wine on a loaded machine.
+inline constexpr int kPatienceMs = 30000;
+bool WaitFor(const std::function<bool()>& condition, int ms = kPatienceMs);
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& bytes);
 int FreePort();
@@ -49,7 +51,7 @@ class Installation : public ::testing::Test {
 
   // Starts the program in the installation folder and waits for its window.
   void Launch(bool expect_visible = true, int show = -1);  // show: the launcher's SW_ state
-  bool Exited(int ms = 15000);
+  bool Exited(int ms = kPatienceMs);
   HWND Child(const wchar_t* cls, const wchar_t* text);
   bool Running();
   bool Stopped();
@@ -62,7 +64,7 @@ class Installation : public ::testing::Test {
   // Picks an entry of the language list as the user would.
   void ChooseLanguage(int index);
   // Waits for a message box of the program.
-  ShownBox WaitForMessageBox(int ms = 8000);
+  ShownBox WaitForMessageBox(int ms = kPatienceMs);
   fs::path SettingsPath() const { return dir_ / "Dravelo_WEB_MONITOR.CFG"; }
 
   static inline int counter_ = 0;
