@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <thread>
+
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -27,6 +31,35 @@ TEST(BindingWin32Test, AWindowTakesTheSizeAndPlaceOfItsOwnDpi) {
     form.SetWindowState(ui::WindowState::Minimized);
     form.Hide();
   }
+}
+
+// Any failure inside a window procedure is told in a box and goes no further:
+// unwinding through the system's frames would end the process on x64.
+TEST(BindingWin32Test, AFailureInAnEventIsToldAndTheProgramGoesOn) {
+  auto binding = platform::win32::MakeBinding();
+  ui::Application app(*binding);
+  ui::Form form(app, "Panel", 3000, 2000);
+  form.Add<ui::PushButton>("Go", ui::Rect{120, 120, 1200, 375}, 0, "Go").OnClick = [] {
+    throw std::runtime_error("The disk is gone.");
+  };
+  form.Show();
+  HWND button = FindWindowExW(static_cast<HWND>(form.NativeHandle()), nullptr, L"Button", L"Go");
+  ASSERT_TRUE(button);
+  wchar_t told[128] = {};
+  const DWORD thread = GetCurrentThreadId();
+  std::thread answer([&] {
+    HWND box = nullptr;
+    for (int i = 0; i < 500 && !box; ++i, Sleep(20)) {
+      box = FindWindowW(L"#32770", L"Error");
+      if (box && GetWindowThreadProcessId(box, nullptr) != thread) box = nullptr;
+    }
+    GetDlgItemTextW(box, 0xFFFF, told, 128);  // the box's message
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  SendMessageW(button, BM_CLICK, 0, 0);
+  answer.join();
+  EXPECT_STREQ(told, L"The disk is gone.");
+  EXPECT_TRUE(IsWindowVisible(static_cast<HWND>(form.NativeHandle())));
 }
 
 }  // namespace

@@ -148,8 +148,33 @@ TEST_F(Hardening, TaskbarCreatedBringsTheIconBackWhileHidden) {
   EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(main_); }));
 }
 
-// Log-off while the program sits in the notification area with its server running.
+// Log-off while the program sits in the notification area with its server running,
+// and while a box waits for an answer.
 TEST_F(Hardening, TheEndOfTheSessionSavesAndLeavesNoServerAndNoIcon) {
+  // As Windows does at log-off: every window is asked, then told the session ends.
+  const auto end_session = [] {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"wineboot.exe --end-session";
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &si, &pi));
+    WaitForSingleObject(pi.hProcess, kPatienceMs);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  };
+  {
+    PortHolder holder;
+    WriteFile(SettingsPath(), SettingsBytes(1, 1, 1, holder.Port()));
+    Launch(false);  // hidden: no window owns the box
+    const ShownBox box = WaitForMessageBox();
+    ASSERT_EQ(box.text, L"TCP port " + std::to_wstring(holder.Port()) + L" is already in use.");
+    ChooseLanguage(1);
+    end_session();
+    EXPECT_TRUE(Exited()) << "the box held the program up";
+    EXPECT_EQ(ReadFile(SettingsPath()), SettingsBytes(2, 1, 1, holder.Port()));
+  }
+
   const int port = FreePort();
   const DWORD server = LaunchServing(port);
   ASSERT_NE(server, 0u) << "automatic start did not happen";
@@ -157,17 +182,7 @@ TEST_F(Hardening, TheEndOfTheSessionSavesAndLeavesNoServerAndNoIcon) {
   SendMessageW(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   HWND icon = nullptr;
   ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(main_) && (icon = TrayIconWindow()); }));
-
-  // As Windows does at log-off: every window is asked, then told the session ends.
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring command = L"wineboot.exe --end-session";
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi));
-  WaitForSingleObject(pi.hProcess, 30000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  end_session();
   EXPECT_TRUE(Exited()) << "the program did not end with the session";
   EXPECT_EQ(ReadFile(SettingsPath()), SettingsBytes(2, 0, 1, port));
   EXPECT_TRUE(WaitFor([&] { return !Alive(server); })) << "the server outlived the session";
