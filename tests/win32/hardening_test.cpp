@@ -171,7 +171,7 @@ TEST_F(Hardening, TheEndOfTheSessionSavesAndLeavesNoServerAndNoIcon) {
     ASSERT_EQ(box.text, L"TCP port " + std::to_wstring(holder.Port()) + L" is already in use.");
     ChooseLanguage(1);
     end_session();
-    EXPECT_TRUE(Exited()) << "the box held the program up";
+    ASSERT_TRUE(Exited()) << "the box held the program up";
     EXPECT_EQ(ReadFile(SettingsPath()), SettingsBytes(2, 1, 1, holder.Port()));
   }
 
