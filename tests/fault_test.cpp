@@ -31,6 +31,7 @@
 #include "platform/process.h"
 #include "support/fakes.h"
 #include "support/headless_binding.h"
+#include "support/monitor_harness.h"
 #include "support/posix_net.h"
 #include "support/temp_dir.h"
 
@@ -41,10 +42,8 @@ using namespace std::chrono_literals;
 using testing_support::AllChildrenEnded;
 using testing_support::Children;
 using testing_support::Ended;
-using testing_support::FakeNotifyArea;
 using testing_support::FakeProcesses;
 using testing_support::FreePort;
-using testing_support::HeadlessBinding;
 using testing_support::KillAndReap;
 using testing_support::Listener;
 using testing_support::TempDir;
@@ -70,32 +69,16 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
 
 std::string Errno(int e) { return std::strerror(e); }
 
-// The program in a throwaway installation folder. The folder is a subfolder of
-// the temporary root, so a mount or a flag on it never touches the root.
-struct Installation {
-  explicit Installation(platform::Processes& p) : processes(p) { fs::create_directory(dir); }
-
-  TempDir root;
-  fs::path dir = root / "Jürgen";  // a user's name with an umlaut
-  HeadlessBinding binding;
-  platform::Processes& processes;
-  FakeNotifyArea area;
-  std::unique_ptr<app::Monitor> monitor;
-
-  app::Monitor& Make() {
-    monitor = std::make_unique<app::Monitor>(
-        app::Environment{binding, processes, area, 0x0409, dir.string(), app::Environment::SleepFor,
-                         [this] { return binding.Now(); }});
-    return *monitor;
+// The program on the real process backend in a throwaway installation folder. The
+// folder is a subfolder of the temporary root, so a mount or a flag on it never
+// touches the root.
+struct Installation : testing_support::MonitorHarness {
+  explicit Installation(platform::Processes& p) {
+    launcher = &p;
+    pause = app::Environment::SleepFor;
+    folder = dir / "Jürgen";  // a user's name with an umlaut
+    fs::create_directory(folder);
   }
-  app::Monitor& StartOnly() {
-    Make();
-    monitor->StartUp();
-    binding.Pump();
-    return *monitor;
-  }
-  ui::MainWindow& Main() { return *monitor->MainWindow(); }
-  GlobalVariables& G() { return monitor->Globals(); }
 };
 
 std::string Panel(const ui::MainWindow& w) {
@@ -273,7 +256,7 @@ TEST_P(SaveFaultTest, WindowKeepsWorkingTheEarlierFileSurvivesAndTheUserIsTold) 
   const SaveFault& fault = GetParam();
   FakeProcesses processes;
   Installation h(processes);
-  const Breakage broken = fault.make(h.dir, fault.earlier_file ? kOldSettings : "");
+  const Breakage broken = fault.make(h.folder, fault.earlier_file ? kOldSettings : "");
   if (!broken.skip.empty()) GTEST_SKIP() << broken.skip;
 
   app::Monitor& m = h.Make();
@@ -309,18 +292,18 @@ TEST_P(SaveFaultTest, WindowKeepsWorkingTheEarlierFileSurvivesAndTheUserIsTold) 
   ASSERT_EQ(h.binding.messages.size(), 1u);
   const testing_support::ShownMessage& shown = h.binding.messages[0];
   EXPECT_EQ(shown.text,
-            "Unable to save the settings to " + (h.dir / kCfg).string() + ".\r\n" +
+            "Unable to save the settings to " + (h.folder / kCfg).string() + ".\r\n" +
                 (broken.reason_text.empty() ? Errno(broken.reason) : broken.reason_text));
   EXPECT_EQ(shown.caption, "Dravelo_WEB_Monitor");
   EXPECT_EQ(shown.icon, ui::MessageIcon::Warning);
 
   if (broken.reason == EISDIR)
-    EXPECT_TRUE(fs::is_directory(h.dir / kCfg));
+    EXPECT_TRUE(fs::is_directory(h.folder / kCfg));
   else if (fault.earlier_file)
-    EXPECT_EQ(ReadFile(h.dir / kCfg), kOldSettings) << "the earlier settings were damaged";
+    EXPECT_EQ(ReadFile(h.folder / kCfg), kOldSettings) << "the earlier settings were damaged";
   else
-    EXPECT_FALSE(fs::exists(h.dir / kCfg));
-  EXPECT_FALSE(fs::exists(h.dir / kCfgTmp)) << "a temporary file was left behind";
+    EXPECT_FALSE(fs::exists(h.folder / kCfg));
+  EXPECT_FALSE(fs::exists(h.folder / kCfgTmp)) << "a temporary file was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -355,7 +338,7 @@ void ExpectWrittenSettings(const std::string& bytes, const GlobalVariables& g) {
 // Start-up on `bytes`, then Start, a tick, Stop, a tick and Quit: the window
 // must act throughout and nothing may be reported.
 void RunOnSettings(const std::string& bytes, Installation& h, FakeProcesses& processes) {
-  ASSERT_TRUE(WriteFile(h.dir / kCfg, bytes));
+  ASSERT_TRUE(WriteFile(h.folder / kCfg, bytes));
   app::Monitor& m = h.Make();
   std::string running, stopped;
   h.binding.Script({[&] { h.Main().StartButton.UserClicked(); },
@@ -376,7 +359,7 @@ void RunOnSettings(const std::string& bytes, Installation& h, FakeProcesses& pro
   EXPECT_EQ(processes.launched.size(), 1u);
   EXPECT_EQ(processes.Running(), 0);
   EXPECT_TRUE(h.binding.messages.empty());
-  ExpectWrittenSettings(ReadFile(h.dir / kCfg), h.G());
+  ExpectWrittenSettings(ReadFile(h.folder / kCfg), h.G());
 }
 
 constexpr size_t kTenMegabytes = 10u << 20;
@@ -468,11 +451,11 @@ bool WaitUntil(const std::function<bool()>& done) {
 
 // An installation with Debian's PHP as php/php, a page to serve and `port` in its settings.
 void ProvidePhp(Installation& h, int port, int automatic = 0) {
-  fs::create_directories(h.dir / "php/www/public");
-  fs::create_symlink(kPhp, h.dir / "php/php");
-  WriteFile(h.dir / "php/www/public/index.html", std::string("<p>") + kPage + "</p>\n");
-  WriteFile(h.dir / kCfg, " 1 \r\n 0 \r\n " + std::to_string(automatic) + " \r\n " +
-                              std::to_string(port) + " \r\n");
+  fs::create_directories(h.folder / "php/www/public");
+  fs::create_symlink(kPhp, h.folder / "php/php");
+  WriteFile(h.folder / "php/www/public/index.html", std::string("<p>") + kPage + "</p>\n");
+  WriteFile(h.folder / kCfg, " 1 \r\n 0 \r\n " + std::to_string(automatic) + " \r\n " +
+                                 std::to_string(port) + " \r\n");
 }
 
 class RealServerFaultTest : public ::testing::Test {
@@ -517,18 +500,18 @@ TEST_F(RealServerFaultTest, AStartThatCannotLaunchWarnsLeavesStoppedAndALaterSta
     std::string message;
   };
   const Refusal cases[] = {
-      {"interpreter missing", [](Installation& h) { fs::remove(h.dir / "php/php"); },
-       [](Installation& h) { fs::create_symlink(kPhp, h.dir / "php/php"); },
+      {"interpreter missing", [](Installation& h) { fs::remove(h.folder / "php/php"); },
+       [](Installation& h) { fs::create_symlink(kPhp, h.folder / "php/php"); },
        "Unable to start Webserver.\r\n" + Errno(ENOENT)},
       {"interpreter not executable",
        [](Installation& h) {
-         fs::remove(h.dir / "php/php");
-         WriteFile(h.dir / "php/php", "#!/bin/sh\n");
-         fs::permissions(h.dir / "php/php", fs::perms(0644));
+         fs::remove(h.folder / "php/php");
+         WriteFile(h.folder / "php/php", "#!/bin/sh\n");
+         fs::permissions(h.folder / "php/php", fs::perms(0644));
        },
        [](Installation& h) {
-         fs::remove(h.dir / "php/php");
-         fs::create_symlink(kPhp, h.dir / "php/php");
+         fs::remove(h.folder / "php/php");
+         fs::create_symlink(kPhp, h.folder / "php/php");
        },
        "Unable to start Webserver.\r\n" + Errno(EACCES)},
       {"port in use", [&](Installation&) { ASSERT_EQ(holder.Listen(port_), port_); },
@@ -579,7 +562,7 @@ TEST_F(RealServerFaultTest, AutomaticStartOnAPortInUseWarnsOnceAndIsNotRetried) 
   holder.Close();
   StartAndSeeRunning(h);
   QuitAndSeeNothingRunning(h);
-  EXPECT_EQ(ReadFile(h.dir / kCfg),
+  EXPECT_EQ(ReadFile(h.folder / kCfg),
             " 1 \r\n 0 \r\n 1 \r\n " + std::to_string(port_) + " \r\n\r\n\r\n\r\n\r\n\r\n\r\n");
 }
 
@@ -587,7 +570,7 @@ TEST_F(RealServerFaultTest, AServerThatEndsAtOnceOrIsKilledIsForgottenAtTheNextT
   Installation h(*processes_);
   ProvidePhp(h, port_);
   // Without its document root PHP refuses to serve and exits at once.
-  fs::rename(h.dir / "php/www", h.dir / "php/www-away");
+  fs::rename(h.folder / "php/www", h.folder / "php/www-away");
   h.StartOnly();
 
   h.Main().StartButton.UserClicked();
@@ -606,7 +589,7 @@ TEST_F(RealServerFaultTest, AServerThatEndsAtOnceOrIsKilledIsForgottenAtTheNextT
             "The Webserver ended right after it was started (exit code 1).");
   h.binding.messages.clear();
 
-  fs::rename(h.dir / "php/www-away", h.dir / "php/www");
+  fs::rename(h.folder / "php/www-away", h.folder / "php/www");
   StartAndSeeRunning(h);
   const pid_t victim = h.G().ServerPid;
   ASSERT_EQ(kill(victim, SIGKILL), 0);

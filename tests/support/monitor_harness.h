@@ -2,6 +2,7 @@
 // notification area, in a throwaway installation folder.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,12 +25,15 @@ struct MonitorHarness {
   uint16_t system_lang_id = 0x0409;
   // Stands in for the waits between the attempts to save at the session's end.
   std::function<void(int ms)> pause = [](int) {};
+  // What the program runs on: the fakes and `dir` unless a test sets others.
+  platform::Processes* launcher = &processes;
+  std::filesystem::path folder = dir.Path();
   std::unique_ptr<app::Monitor> monitor;
 
   app::Monitor& Make() {
-    monitor = std::make_unique<app::Monitor>(app::Environment{binding, processes, area,
-                                                              system_lang_id, dir.Str(), pause,
-                                                              [this] { return binding.Now(); }});
+    monitor = std::make_unique<app::Monitor>(
+        app::Environment{binding, *launcher, area, system_lang_id, folder.string(), pause,
+                         [this] { return binding.Now(); }});
     return *monitor;
   }
   // Start-up only, without the event loop: the state right after start-up.
