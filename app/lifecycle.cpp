@@ -51,9 +51,10 @@ void Monitor::ShutdownSequence() {
       settings_.Save(g_, &reason, save_failed_ ? 1 : settings::SettingsFile::kSaveAttempts);
   // Once the session ends nothing is shown, also not by the run at the process's end.
   if (!saved && !session_ending_ && !save_failed_) {
-    const std::string file = settings_.Path() == settings::kFileName
-                                 ? platform::JoinPath(platform::CurrentDirectory(), settings_.Path())
-                                 : settings_.Path();
+    const std::string file =
+        settings_.Path() == settings::kFileName
+            ? platform::JoinPath(platform::CurrentDirectory(), settings_.Path())
+            : settings_.Path();
     Warn("Unable to save the settings to " + file + ".\r\n" + reason);
   }
   if (!saved) save_failed_ = true;

@@ -23,8 +23,8 @@ int main() {
     auto binding = platform::win32::MakeBinding();
     auto processes = platform::MakeProcesses();
     auto notify_area = platform::win32::MakeNotifyArea();
-    app::Monitor monitor(app::Environment{*binding, *processes, *notify_area,
-                                          platform::SystemDefaultLangId(), {}});
+    app::Monitor monitor(
+        app::Environment{*binding, *processes, *notify_area, platform::SystemDefaultLangId(), {}});
     monitor.Run();
   } catch (const std::exception& failure) {
     platform::win32::ReportFatal(failure.what());

@@ -20,9 +20,9 @@ enum class PortState {
 };
 
 struct LaunchResult {
-  int32_t pid = 0;            // 0 when nothing was launched
-  uint64_t start_time = 0;    // the process's creation time, to recognise it later
-  std::string error;          // the system's reason when pid is 0
+  int32_t pid = 0;          // 0 when nothing was launched
+  uint64_t start_time = 0;  // the process's creation time, to recognise it later
+  std::string error;        // the system's reason when pid is 0
 };
 
 // Variables (name, value) that a launched process gets in place of the program's own;

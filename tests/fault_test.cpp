@@ -160,8 +160,8 @@ class ScopedMode {
 
 // What a fault did to the folder, undone when it goes.
 struct Breakage {
-  std::string skip;  // non-empty: the fault cannot be made on this machine
-  int reason = 0;    // the errno the save then fails with
+  std::string skip;         // non-empty: the fault cannot be made on this machine
+  int reason = 0;           // the errno the save then fails with
   std::string reason_text;  // or the reason given instead of an errno's
   std::unique_ptr<ScopedMount> mount;
   std::unique_ptr<ImmutableFolder> immutable;

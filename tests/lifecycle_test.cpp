@@ -60,8 +60,7 @@ TEST(LifecycleTest, StartAndQuitWithoutTouchingAnythingLeavesTheDefaultsAndNothi
 TEST(LifecycleTest, QuitStopsARunningServerAndTheSecondRunAddressesNoIdentifier) {
   MonitorHarness h;
   app::Monitor& m = h.Make();
-  h.binding.Script({[&] { h.Main().StartButton.UserClicked(); },
-                    [&] { h.binding.Advance(500); },
+  h.binding.Script({[&] { h.Main().StartButton.UserClicked(); }, [&] { h.binding.Advance(500); },
                     [&] {
                       EXPECT_FALSE(h.Main().StartButton.Enabled());
                       EXPECT_EQ(h.processes.Running(), 1);
@@ -78,8 +77,7 @@ TEST(LifecycleTest, ClosingTheWindowRunsTheShutdownSequenceWhenTheObjectIsDestro
   MonitorHarness h;
   app::Monitor& m = h.Make();
   h.binding.Script({[&] { h.Main().TCP.UserEdited("8080"); },
-                    [&] { h.Main().StartButton.UserClicked(); },
-                    [&] { h.Main().UserClosed(); }});
+                    [&] { h.Main().StartButton.UserClicked(); }, [&] { h.Main().UserClosed(); }});
   m.Run();
   EXPECT_TRUE(h.binding.Ended());
   EXPECT_EQ(h.processes.Running(), 0);
@@ -91,8 +89,8 @@ TEST(LifecycleTest, AFailedSaveIsReportedOnceNamingTheFileAndShutdownGoesOn) {
   // A folder where the settings file should be: it can be neither read nor replaced.
   std::filesystem::create_directory(h.dir / "Dravelo_WEB_MONITOR.CFG");
   app::Monitor& m = h.Make();
-  h.binding.Script({[&] { h.Main().StartButton.UserClicked(); },
-                    [&] { h.Main().Quit.UserClicked(); }});
+  h.binding.Script(
+      {[&] { h.Main().StartButton.UserClicked(); }, [&] { h.Main().Quit.UserClicked(); }});
   m.Run();
   ASSERT_EQ(h.binding.messages.size(), 1u);
   const auto& message = h.binding.messages[0];
@@ -130,8 +128,7 @@ TEST(LifecycleTest, TheEndOfTheSessionRunsTheShutdownSequenceWithoutABox) {
     app::Monitor& m = h.Make();
     size_t icons_before = 0;
     h.binding.Script({[&] { h.Main().Language.UserSelected(1); },
-                      [&] { h.Main().StartButton.UserClicked(); },
-                      [&] { h.binding.Advance(500); },
+                      [&] { h.Main().StartButton.UserClicked(); }, [&] { h.binding.Advance(500); },
                       [&] { h.Main().UserChangedState(ui::WindowState::Minimized); },
                       [&] {
                         icons_before = h.area.icons.size();

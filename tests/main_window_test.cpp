@@ -24,16 +24,29 @@ std::ostream& operator<<(std::ostream& os, const Captions& c) {
 }
 Captions Of(const ui::MainWindow& w) {
   return {w.TCPName.Caption(),     w.WebServName.Caption(), w.Check1.Caption(), w.Check2.Caption(),
-          w.StartButton.Caption(), w.StopButton.Caption(), w.Quit.Caption()};
+          w.StartButton.Caption(), w.StopButton.Caption(),  w.Quit.Caption()};
 }
-const Captions kEnglish{"TCP port of Webserver",         "WebServer", "Start programme minimized",
-                        "Start webserver automatically", "Start",     "Stop",
+const Captions kEnglish{"TCP port of Webserver",
+                        "WebServer",
+                        "Start programme minimized",
+                        "Start webserver automatically",
+                        "Start",
+                        "Stop",
                         "Quit"};
-const Captions kGerman{"TCP-Port vom Webserver",        "WebServer", "Programm minimiert starten",
-                       "Webserver automatisch starten", "Start",     "Stop",
+const Captions kGerman{"TCP-Port vom Webserver",
+                       "WebServer",
+                       "Programm minimiert starten",
+                       "Webserver automatisch starten",
+                       "Start",
+                       "Stop",
                        "Ende"};
-const Captions kDesign{"TCP-Port of Webserver", "Webserver", "Start minimized", "Start automatically",
-                       "Start",                 "Stop",      "Quit"};
+const Captions kDesign{"TCP-Port of Webserver",
+                       "Webserver",
+                       "Start minimized",
+                       "Start automatically",
+                       "Start",
+                       "Stop",
+                       "Quit"};
 
 bool Running(const ui::MainWindow& w) {
   return !w.StartButton.Enabled() && w.StopButton.Enabled() && !w.TCP.Enabled();
@@ -71,8 +84,9 @@ TEST(MainWindowTest, LayoutFollowsTheTableInTabOrder) {
   h.StartOnly();
   std::vector<std::string> names;
   for (const auto& c : h.Main().Controls())
-    if (c->TabIndex() >= 0) names.resize(std::max<size_t>(names.size(), c->TabIndex() + 1)),
-                            names[c->TabIndex()] = c->Name();
+    if (c->TabIndex() >= 0)
+      names.resize(std::max<size_t>(names.size(), c->TabIndex() + 1)),
+          names[c->TabIndex()] = c->Name();
   EXPECT_EQ(names, (std::vector<std::string>{"Check1", "TCPName", "Quit", "Language", "StartButton",
                                              "StopButton", "Check2", "TCP", "WebServName"}));
   const ui::Rect image = h.Main().Image1.Bounds();
@@ -354,7 +368,7 @@ TEST(MainWindowTest, TheIconIsTriedAgainWhileTheNotificationAreaIsBusy) {
     const char* name;
     int failing_adds;
     bool land;
-    bool icon;  // afterwards: the icon is present; else the window shows on the taskbar
+    bool icon;         // afterwards: the icon is present; else the window shows on the taskbar
     bool box = false;  // an automatic start that cannot launch keeps a box open meanwhile
   };
   for (const Case c :
@@ -412,7 +426,8 @@ TEST(MainWindowTest, ARestoreWhileABoxIsShownWaitsForIt) {
 class FailingArea : public testing_support::FakeNotifyArea {
  public:
   bool ShellNotifyIcon(uint32_t message, const platform::NotifyIconRecord& record) override {
-    if (message == platform::kNimDelete && fail) throw ui::ToolkitError(5, "Invalid procedure call");
+    if (message == platform::kNimDelete && fail)
+      throw ui::ToolkitError(5, "Invalid procedure call");
     return FakeNotifyArea::ShellNotifyIcon(message, record);
   }
   bool fail = false;

@@ -3,20 +3,35 @@
 namespace ui {
 
 const CaptionSet kDesignCaptions = {
-    "TCP-Port of Webserver", "Webserver", "Start minimized", "Start automatically",
-    "Start",                 "Stop",      "Quit",
+    "TCP-Port of Webserver",
+    "Webserver",
+    "Start minimized",
+    "Start automatically",
+    "Start",
+    "Stop",
+    "Quit",
 };
 
 namespace {
 
 const CaptionSet kEnglish = {
-    "TCP port of Webserver", "WebServer", "Start programme minimized",
-    "Start webserver automatically", "Start", "Stop", "Quit",
+    "TCP port of Webserver",
+    "WebServer",
+    "Start programme minimized",
+    "Start webserver automatically",
+    "Start",
+    "Stop",
+    "Quit",
 };
 
 const CaptionSet kGerman = {
-    "TCP-Port vom Webserver", "WebServer", "Programm minimiert starten",
-    "Webserver automatisch starten", "Start", "Stop", "Ende",
+    "TCP-Port vom Webserver",
+    "WebServer",
+    "Programm minimiert starten",
+    "Webserver automatisch starten",
+    "Start",
+    "Stop",
+    "Ende",
 };
 
 }  // namespace

@@ -105,8 +105,8 @@ void MainWindow::Initialise() {
   Attempt([this] { SetIcon(g_.AppIcon); });
   Attempt([this] { Image1.SetVisible(true); });
   Attempt([this] {
-    FillTrayIconData(services_.tray_icon_data, NativeHandle(), g_.AppIcon ? g_.AppIcon->Handle() : nullptr,
-                     Caption());
+    FillTrayIconData(services_.tray_icon_data, NativeHandle(),
+                     g_.AppIcon ? g_.AppIcon->Handle() : nullptr, Caption());
   });
   Attempt([this] { Check1.SetValue(g_.StartMinimized); });
   Attempt([this] {

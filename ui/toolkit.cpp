@@ -195,7 +195,9 @@ void Timer::Elapsed() {
 // --- Form ---
 
 Form::Form(Application& app, std::string name, int client_width, int client_height)
-    : app_(app), name_(std::move(name)), client_width_(client_width),
+    : app_(app),
+      name_(std::move(name)),
+      client_width_(client_width),
       client_height_(client_height) {
   app_.Register(this);
 }

@@ -52,7 +52,17 @@ using Resource = std::shared_ptr<const NativeResource>;
 enum class MessageIcon { Information, Warning };
 enum class WindowState { Normal, Minimized };
 enum class ControlKind { Label, TextBox, CheckBox, PushButton, DropDownList, Image };
-enum class ControlChange { Caption, Text, Value, Items, ListIndex, Enabled, Visible, BackColor, Picture };
+enum class ControlChange {
+  Caption,
+  Text,
+  Value,
+  Items,
+  ListIndex,
+  Enabled,
+  Visible,
+  BackColor,
+  Picture
+};
 enum class FormChange { Caption, Icon, Visible, WindowState, Position, BackColor };
 // Embedded art the binding can load.
 enum class EmbeddedArt { Logo, AppIcon };

@@ -23,8 +23,8 @@ struct ShownMessage {
 class HeadlessBinding : public ui::Binding {
  public:
   static constexpr int kTwipsPerPixel = 15;
-  static constexpr int kFrameTwips = 8 * kTwipsPerPixel;    // each side
-  static constexpr int kTitleTwips = 23 * kTwipsPerPixel;   // title bar
+  static constexpr int kFrameTwips = 8 * kTwipsPerPixel;   // each side
+  static constexpr int kTitleTwips = 23 * kTwipsPerPixel;  // title bar
   static constexpr int kScreenWidthPx = 1920;
   static constexpr int kScreenHeightPx = 1080;
 
