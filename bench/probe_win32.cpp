@@ -31,7 +31,8 @@
 namespace {
 
 using Handle = platform::win32::UniqueHandle;
-using Socket = platform::win32::UniqueSocket;
+void CloseSocket(SOCKET s) { closesocket(s); }
+using Socket = platform::UniqueResource<SOCKET, CloseSocket, INVALID_SOCKET>;
 
 class Winsock {
  public:

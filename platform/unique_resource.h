@@ -27,6 +27,12 @@ class UniqueResource {
     if (Valid()) Free(value_);
     value_ = value;
   }
+  // Releases what it owns and gives the place to fill, for a call that hands its
+  // resource out through a pointer (CreatePipe, say).
+  T* Put() {
+    Reset();
+    return &value_;
+  }
   // Gives the value up without releasing it.
   T Release() { return std::exchange(value_, static_cast<T>(Empty)); }
 

@@ -18,11 +18,12 @@
 #include <sstream>
 #include <string>
 
-#include "platform/win32/unique_handles.h"
+#include "platform/unique_resource.h"
 
 namespace {
 
-using Socket = platform::win32::UniqueSocket;
+void CloseSocket(SOCKET s) { closesocket(s); }
+using Socket = platform::UniqueResource<SOCKET, CloseSocket, INVALID_SOCKET>;
 
 bool ReadFile(const std::string& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary);
