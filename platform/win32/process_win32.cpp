@@ -72,23 +72,18 @@ class SocketLibrary {
   decltype(&::WSAGetLastError) WSAGetLastError = nullptr;
 
  private:
-  template <typename F>
-  static bool Find(HMODULE module, const char* name, F& function) {
-    // Through void*: GetProcAddress's own type is that of no function in particular.
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return function != nullptr;
-  }
-
   bool LoadAndStart() {
     const HMODULE module = LoadFromSystemFolder(dll_, load_flags_);
     if (!module) return false;
     decltype(&::WSAStartup) startup = nullptr;
-    if (!Find(module, "WSAStartup", startup) || !Find(module, "socket", socket) ||
-        !Find(module, "closesocket", closesocket) || !Find(module, "setsockopt", setsockopt) ||
-        !Find(module, "getsockopt", getsockopt) || !Find(module, "bind", bind) ||
-        !Find(module, "connect", connect) || !Find(module, "select", select) ||
-        !Find(module, "ioctlsocket", ioctlsocket) ||
-        !Find(module, "WSAGetLastError", WSAGetLastError))
+    using win32::BindLate;
+    if (!BindLate(module, "WSAStartup", startup) || !BindLate(module, "socket", socket) ||
+        !BindLate(module, "closesocket", closesocket) ||
+        !BindLate(module, "setsockopt", setsockopt) ||
+        !BindLate(module, "getsockopt", getsockopt) || !BindLate(module, "bind", bind) ||
+        !BindLate(module, "connect", connect) || !BindLate(module, "select", select) ||
+        !BindLate(module, "ioctlsocket", ioctlsocket) ||
+        !BindLate(module, "WSAGetLastError", WSAGetLastError))
       return false;
     WSADATA data;
     return startup(MAKEWORD(2, 2), &data) == 0;

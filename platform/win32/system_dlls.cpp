@@ -9,13 +9,6 @@
 namespace platform::win32 {
 namespace {
 
-template <class Fn>
-Fn Find(HMODULE module, const char* name) {
-  // Through void*: GetProcAddress's own type is that of no function in particular.
-  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)))
-                : nullptr;
-}
-
 // Not KnownDLLs, and loaded by name by the common controls, the themes, DWM and
 // the shell's dialogs: where the search by name cannot be restricted, each is
 // loaded from the system folder first, so that a later load by name finds it
@@ -34,6 +27,11 @@ void PreloadFromSystemFolder() {
 
 }  // namespace
 
+void* ProcAddress(void* module, const char* name) {
+  return module ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name))
+                : nullptr;
+}
+
 std::wstring SystemFolderPath(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
   const UINT n = GetSystemDirectoryW(folder, MAX_PATH);
@@ -43,10 +41,10 @@ std::wstring SystemFolderPath(const wchar_t* name) {
 
 void LoadDllsFromSystemFolderOnly() {
   // Windows 8 and later, and 7 or Vista with KB2533623.
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  const auto set_default = Find<SetDefaultDllDirectoriesFn>(GetModuleHandleW(L"kernel32.dll"),
-                                                            "SetDefaultDllDirectories");
-  if (set_default && set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  BOOL(WINAPI * set_default)(DWORD) = nullptr;
+  if (BindLate(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories", set_default) &&
+      set_default(LOAD_LIBRARY_SEARCH_SYSTEM32))
+    return;
   // The current folder leaves the search; the program's own cannot.
   SetDllDirectoryW(L"");
   PreloadFromSystemFolder();
@@ -55,9 +53,8 @@ void LoadDllsFromSystemFolderOnly() {
 bool LoadCommonControls(unsigned long icc_classes) {
   // Kept until the process ends: the controls' window procedures live in it.
   const HMODULE comctl32 = LoadLibraryW(L"comctl32.dll");
-  using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  const auto init = Find<InitCommonControlsExFn>(comctl32, "InitCommonControlsEx");
-  if (!init) return false;
+  BOOL(WINAPI * init)(const INITCOMMONCONTROLSEX*) = nullptr;
+  if (!BindLate(comctl32, "InitCommonControlsEx", init)) return false;
   const INITCOMMONCONTROLSEX controls{sizeof controls, icc_classes};
   return init(&controls) != FALSE;
 }

@@ -7,6 +7,20 @@
 
 namespace platform::win32 {
 
+// The address of the function `name` in `module` (an HMODULE); null when the
+// module or the function is missing.
+void* ProcAddress(void* module, const char* name);
+
+// Binds `function` late, to `name` in `module`; false when it is missing. The one
+// way the program reaches a function that not every Windows has, or a DLL that
+// is loaded at run time.
+template <class Fn>
+bool BindLate(void* module, const char* name, Fn& function) {
+  // Through void*: GetProcAddress's own type is that of no function in particular.
+  function = reinterpret_cast<Fn>(ProcAddress(module, name));
+  return function != nullptr;
+}
+
 // The full path of `name` in the system folder; empty when that is unknown.
 std::wstring SystemFolderPath(const wchar_t* name);
 

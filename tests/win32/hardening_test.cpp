@@ -10,6 +10,8 @@
 #include <random>
 #include <utility>
 
+#include "platform/win32/system_dlls.h"
+
 namespace e2e {
 namespace {
 
@@ -61,9 +63,8 @@ DWORD HandlesOf(DWORD pid) {
     ULONG_PTR count, reserved;
     Entry entries[1];
   };
-  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-  const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+  LONG(WINAPI * query)(ULONG, PVOID, ULONG, PULONG) = nullptr;
+  platform::win32::BindLate(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation", query);
   constexpr ULONG kExtendedHandleInformation = 64;
   constexpr LONG kLengthMismatch = static_cast<LONG>(0xC0000004);
   std::vector<char> buffer(1 << 20);
