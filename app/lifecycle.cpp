@@ -29,13 +29,13 @@ void Monitor::Run() {
 
 // The start-up window's load handler.
 void Monitor::StartUp() {
-  qor_ = std::make_unique<StartupWindow>(app_);
-  qor_->Publish(g_);
+  startup_window_ = std::make_unique<StartupWindow>(app_);
+  startup_window_->Publish(g_);
   main_ = std::make_unique<ui::MainWindow>(
       app_, ui::MainWindowServices{g_, settings_, env_.system_lang_id, server_, env_.notify_area,
                                    tray_icon_data_, [this] { ShutdownSequence(); },
                                    [this] { EndSession(); }});
-  main_->ShowModal([this] { qor_->Unload(); });
+  main_->ShowModal([this] { startup_window_->Unload(); });
 }
 
 void Monitor::EndSession() {

@@ -59,7 +59,7 @@ class Monitor {
   server::ServerControl& Server() { return server_; }
   // Present from start-up on.
   ui::MainWindow* MainWindow() { return main_.get(); }
-  StartupWindow* Startup() { return qor_.get(); }
+  StartupWindow* Startup() { return startup_window_.get(); }
   const platform::NotifyIconRecord& TrayIconData() const { return tray_icon_data_; }
 
  private:
@@ -71,7 +71,7 @@ class Monitor {
   settings::SettingsFile settings_;
   ui::Application app_;
   server::ServerControl server_;
-  std::unique_ptr<StartupWindow> qor_;
+  std::unique_ptr<StartupWindow> startup_window_;  // QOR
   std::unique_ptr<ui::MainWindow> main_;
   bool save_failed_ = false;  // reported once, unless the session is ending
   bool session_ending_ = false;

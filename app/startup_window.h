@@ -21,7 +21,7 @@ class StartupWindow : public ui::Form {
 
   ui::Label& lblVersion;
   ui::Label& lblProductName;
-  ui::Image& Image1;
+  ui::Image& Image1;  // the logo, published as LogoPicture
 };
 
 }  // namespace app

@@ -50,17 +50,17 @@ class MainWindow : public Form, public server::SupervisedControls {
   void SetPortEnabled(bool enabled) override { TCP.SetEnabled(enabled); }
   void SetTimerEnabled(bool enabled) override { Timer1.SetEnabled(enabled); }
 
-  CheckBox& Check1;
+  CheckBox& Check1;  // start minimised into the notification area
   Label& TCPName;
   PushButton& Quit;
   DropDownList& Language;
   PushButton& StartButton;
   PushButton& StopButton;
-  CheckBox& Check2;
+  CheckBox& Check2;  // start the server automatically
   TextBox& TCP;
   Label& WebServName;
-  Image& Image1;
-  Timer& Timer1;
+  Image& Image1;  // the logo
+  Timer& Timer1;  // the supervision tick, every 500 ms
 
  private:
   void ConnectHandlers();

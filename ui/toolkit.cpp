@@ -96,6 +96,12 @@ void Control::SetCaption(const std::string& caption) {
   Changed(kind_ == ControlKind::TextBox ? ControlChange::Text : ControlChange::Caption);
 }
 
+void Control::SetAccessibleName(const std::string& name) {
+  if (accessible_name_ == name) return;
+  accessible_name_ = name;
+  Changed(ControlChange::AccessibleName);
+}
+
 Label::Label(Form& form, std::string name, Rect bounds, int tab_index, const std::string& caption)
     : Control(form, ControlKind::Label, std::move(name), bounds, tab_index) {
   caption_ = caption;

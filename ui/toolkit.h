@@ -61,7 +61,8 @@ enum class ControlChange {
   Enabled,
   Visible,
   BackColor,
-  Picture
+  Picture,
+  AccessibleName
 };
 enum class FormChange { Caption, Icon, Visible, WindowState, Position, BackColor };
 // Embedded art the binding can load.
@@ -75,7 +76,9 @@ class Timer;
 class Binding {
  public:
   virtual ~Binding() = default;
-  // Creates the native window and its controls, hidden.
+  // Ties a loaded form to the platform. Its native window, hidden, and the
+  // windows of its controls need not exist yet: they may be made when the form
+  // is first displayed, or when its timer or its handle is first needed.
   virtual void Load(Form& form) = 0;
   virtual void Unload(Form& form) = 0;
   virtual void Update(Form& form, FormChange change) = 0;
@@ -159,6 +162,10 @@ class Control {
   // The caption of a label, check box or button; the text of a text box.
   const std::string& Caption() const { return caption_; }
   void SetCaption(const std::string& caption);
+  // The name a screen reader gives the control, for one whose caption does not
+  // name it (a list, a text box); empty: the platform's own choice.
+  const std::string& AccessibleName() const { return accessible_name_; }
+  void SetAccessibleName(const std::string& name);
 
   // Binding data.
   void* native = nullptr;
@@ -177,6 +184,7 @@ class Control {
   bool enabled_ = true;
   bool visible_ = true;
   std::optional<Color> back_color_;
+  std::string accessible_name_;
 };
 
 class Label : public Control {
