@@ -10,6 +10,11 @@ namespace platform {
 inline constexpr uint32_t kNimAdd = 0;
 inline constexpr uint32_t kNimModify = 1;
 inline constexpr uint32_t kNimDelete = 2;
+// Sets the icon's contract with the shell (NOTIFYICON_VERSION), under which the
+// keyboard's Enter or Space on the icon come as kNinKeySelect, not as right-button
+// events. The backend hands the shell a record of that version's size.
+inline constexpr uint32_t kNimSetVersion = 4;
+inline constexpr uint32_t kNotifyIconVersion = 3;
 inline constexpr uint32_t kNifMessage = 1;
 inline constexpr uint32_t kNifIcon = 2;
 inline constexpr uint32_t kNifTip = 4;
@@ -17,6 +22,9 @@ inline constexpr uint32_t kNifTip = 4;
 // mouse event's code in lParam.
 inline constexpr uint32_t kTrayCallbackMessage = 0x8000 + 1;
 inline constexpr int kLeftButtonDown = 0x0201;
+// Under kNotifyIconVersion: the icon chosen with the mouse, or with the keyboard.
+inline constexpr int kNinSelect = 0x0400;
+inline constexpr int kNinKeySelect = 0x0401;
 
 // The first-version ANSI notification-icon record: 88 bytes in a 32-bit
 // build, 104 in a 64-bit one (the handles widen and are aligned).

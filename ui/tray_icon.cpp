@@ -37,14 +37,20 @@ bool TrayIcon::Hidden() const {
 void TrayIcon::AddIcon() {
   // A second add for an icon already present fails without effect; one that
   // failed although the icon was added (a timeout) is found by a modify.
-  if (area_.ShellNotifyIcon(platform::kNimAdd, record_) || present_ ||
-      area_.ShellNotifyIcon(platform::kNimModify, record_)) {
-    present_ = true;
+  if (area_.ShellNotifyIcon(platform::kNimAdd, record_) ||
+      (!present_ && area_.ShellNotifyIcon(platform::kNimModify, record_))) {
+    Added();
     return;
   }
+  if (present_) return;
   if (retry_.Enabled()) return;
   attempts_left_ = kAddAttempts;
   retry_.SetEnabled(true);
+}
+
+void TrayIcon::Added() {
+  present_ = true;
+  area_.ShellNotifyIcon(platform::kNimSetVersion, record_);
 }
 
 void TrayIcon::MinimiseHandling() {
@@ -61,7 +67,7 @@ void TrayIcon::RetryAdd() {
   }
   if (area_.ShellNotifyIcon(platform::kNimModify, record_) ||
       area_.ShellNotifyIcon(platform::kNimAdd, record_)) {
-    present_ = true;
+    Added();
     retry_.SetEnabled(false);
     return;
   }
@@ -93,7 +99,9 @@ void TrayIcon::Callback(int code) {
   try {
     // A panel unloaded while the restore waited for a box is not loaded again.
     if (!form_.Loaded() || form_.State() != WindowState::Minimized) return;
-    if (code != platform::kLeftButtonDown) return;
+    if (code != platform::kLeftButtonDown && code != platform::kNinSelect &&
+        code != platform::kNinKeySelect)
+      return;
     Application& app = form_.App();
     if (ForeignBoxShown()) {
       // The box comes to the front, the panel once it is closed.

@@ -25,7 +25,8 @@ class TrayIcon {
 
   // On a resize: a minimised window hides and its icon is added.
   void MinimiseHandling();
-  // An event of the icon: a left-button press brings the window back, centred,
+  // An event of the icon: a left-button press, or the icon chosen with the mouse
+  // or the keyboard (Enter or Space), brings the window back, centred,
   // and removes the icon, with a box the window owns in front of it; while
   // another box is shown, once that is closed. Failures are reported in
   // an "Error" box, but for 401.
@@ -36,6 +37,8 @@ class TrayIcon {
  private:
   // Adds the icon, or has the add tried again while it fails.
   void AddIcon();
+  // The icon is there: it takes the keyboard's contract.
+  void Added();
   void RetryAdd();
   // No icon: the window shows minimised on the taskbar instead.
   void ShowOnTaskbar();

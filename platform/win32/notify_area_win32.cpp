@@ -24,12 +24,19 @@ static_assert(kNimAdd == NIM_ADD && kNimModify == NIM_MODIFY && kNimDelete == NI
 static_assert(kNifMessage == NIF_MESSAGE && kNifIcon == NIF_ICON && kNifTip == NIF_TIP);
 static_assert(kTrayCallbackMessage == WM_APP + 1);
 static_assert(kLeftButtonDown == WM_LBUTTONDOWN);
+static_assert(kNimSetVersion == NIM_SETVERSION && kNotifyIconVersion == NOTIFYICON_VERSION);
+static_assert(kNinSelect == NIN_SELECT && kNinKeySelect == NIN_KEYSELECT);
 
 class ShellNotifyArea : public NotifyArea {
  public:
   bool ShellNotifyIcon(uint32_t message, const NotifyIconRecord& record) override {
     NOTIFYICONDATAA data{};
     std::memcpy(&data, &record, sizeof record);
+    if (message == NIM_SETVERSION) {
+      // The version is a field of the second record's size, not of the first's.
+      data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+      data.uVersion = NOTIFYICON_VERSION;
+    }
     return Shell_NotifyIconA(message, &data) != FALSE;
   }
 };

@@ -64,16 +64,22 @@ bool FakeNotifyArea::ShellNotifyIcon(uint32_t message, const platform::NotifyIco
   if (message == platform::kNimAdd) {
     if (failing_adds > 0) {
       --failing_adds;
-      if (failed_adds_land) icons.insert(key);
+      if (failed_adds_land) {
+        icons.insert(key);
+        versioned.erase(key);
+      }
       return false;
     }
     if (record.cbSize != sizeof record || icons.count(key)) return false;
     icons.insert(key);
+    versioned.erase(key);
     last_tip = record.szTip;
     return true;
   }
   if (message == platform::kNimModify) return icons.count(key) != 0;
-  if (message == platform::kNimDelete) return icons.erase(key) != 0;
+  if (message == platform::kNimSetVersion)
+    return icons.count(key) != 0 && versioned.insert(key).second;
+  if (message == platform::kNimDelete) return versioned.erase(key), icons.erase(key) != 0;
   return false;
 }
 

@@ -61,6 +61,8 @@ class FakeNotifyArea : public platform::NotifyArea {
   bool ShellNotifyIcon(uint32_t message, const platform::NotifyIconRecord& record) override;
   // The icons present, by window and icon identifier.
   std::set<std::pair<void*, uint32_t>> icons;
+  // Those whose version has been set since they were added.
+  std::set<std::pair<void*, uint32_t>> versioned;
   std::vector<uint32_t> calls;
   std::string last_tip;
   // The next adds fail, as while Explorer is busy; with `failed_adds_land` the
