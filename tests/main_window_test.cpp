@@ -15,16 +15,17 @@ using testing_support::FakeArt;
 using testing_support::MonitorHarness;
 
 struct Captions {
-  std::string tcp, web, check1, check2, start, stop, quit;
+  std::string tcp, web, check1, check2, start, stop, quit, language;  // the list's name
   bool operator==(const Captions&) const = default;
 };
 std::ostream& operator<<(std::ostream& os, const Captions& c) {
   return os << c.tcp << "|" << c.web << "|" << c.check1 << "|" << c.check2 << "|" << c.start << "|"
-            << c.stop << "|" << c.quit;
+            << c.stop << "|" << c.quit << "|" << c.language;
 }
 Captions Of(const ui::MainWindow& w) {
-  return {w.TCPName.Caption(),     w.WebServName.Caption(), w.Check1.Caption(), w.Check2.Caption(),
-          w.StartButton.Caption(), w.StopButton.Caption(),  w.Quit.Caption()};
+  return {w.TCPName.Caption(), w.WebServName.Caption(),    w.Check1.Caption(),
+          w.Check2.Caption(),  w.StartButton.Caption(),    w.StopButton.Caption(),
+          w.Quit.Caption(),    w.Language.AccessibleName()};
 }
 const Captions kEnglish{"TCP port of Webserver",
                         "WebServer",
@@ -32,21 +33,24 @@ const Captions kEnglish{"TCP port of Webserver",
                         "Start webserver automatically",
                         "Start",
                         "Stop",
-                        "Quit"};
+                        "Quit",
+                        "Language"};
 const Captions kGerman{"TCP-Port vom Webserver",
                        "WebServer",
                        "Programm minimiert starten",
                        "Webserver automatisch starten",
                        "Start",
                        "Stop",
-                       "Ende"};
+                       "Ende",
+                       "Sprache"};
 const Captions kDesign{"TCP-Port of Webserver",
                        "Webserver",
                        "Start minimized",
                        "Start automatically",
                        "Start",
                        "Stop",
-                       "Quit"};
+                       "Quit",
+                       "Language"};
 
 bool Running(const ui::MainWindow& w) {
   return !w.StartButton.Enabled() && w.StopButton.Enabled() && !w.TCP.Enabled();
@@ -312,17 +316,21 @@ TEST(MainWindowTest, MinimiseHidesIntoTheIconAndALeftClickBringsItBackCentred) {
   MonitorHarness h;
   h.StartOnly();
   ui::MainWindow& w = h.Main();
-  for (int round = 0; round < 2; ++round) {
+  // The left button, then Enter or Space on the icon, then the icon chosen with the mouse.
+  for (const int code :
+       {platform::kLeftButtonDown, platform::kNinKeySelect, platform::kNinSelect}) {
+    SCOPED_TRACE(code);
     const int repaints = h.binding.repaints;
     w.UserChangedState(ui::WindowState::Minimized);
     EXPECT_FALSE(w.Visible());
     EXPECT_EQ(h.binding.repaints, repaints + 1) << "hiding repaints the window once";
-    EXPECT_EQ(h.area.icons.size(), 1u) << "round " << round;
+    EXPECT_EQ(h.area.icons.size(), 1u);
+    EXPECT_EQ(h.area.versioned, h.area.icons) << "the icon takes the keyboard's contract";
     EXPECT_EQ(h.area.last_tip, "Dravelo_WEB_MONITOR  V1.0");
-    w.OnNotifyIcon(0x0204);  // right button
-    w.OnNotifyIcon(0x0200);  // a move over the icon
+    for (const int ignored : {0x0204, 0x0205, 0x007B, 0x0200})  // right button, menu, a move
+      w.OnNotifyIcon(ignored);
     EXPECT_FALSE(w.Visible());
-    w.OnNotifyIcon(platform::kLeftButtonDown);
+    w.OnNotifyIcon(code);
     EXPECT_TRUE(w.Visible());
     EXPECT_EQ(w.State(), ui::WindowState::Normal);
     EXPECT_TRUE(h.area.icons.empty());
@@ -352,8 +360,10 @@ TEST(MainWindowTest, StartMinimisedAndAFreshNotificationArea) {
   EXPECT_FALSE(h.Main().App().ModalDisplayed()) << "the modal display ended at once";
 
   h.area.icons.clear();  // the notification area's host restarted
+  h.area.versioned.clear();
   w.OnNotifyAreaCreated();
   EXPECT_EQ(h.area.icons.size(), 1u);
+  EXPECT_EQ(h.area.versioned, h.area.icons);
   w.OnNotifyIcon(platform::kLeftButtonDown);
   EXPECT_TRUE(w.Visible());
   EXPECT_TRUE(h.area.icons.empty());
@@ -391,6 +401,7 @@ TEST(MainWindowTest, TheIconIsTriedAgainWhileTheNotificationAreaIsBusy) {
     h.binding.Advance(ui::kAddRetryMs * ui::kAddAttempts);
     h.binding.Pump();
     EXPECT_EQ(h.area.icons.size(), c.icon ? 1u : 0u);
+    EXPECT_EQ(h.area.versioned, h.area.icons) << "an icon added on a retry has no version";
     EXPECT_EQ(w.Visible(), !c.icon);
     EXPECT_EQ(w.State(), ui::WindowState::Minimized);
     const size_t calls = h.area.calls.size();

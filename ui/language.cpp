@@ -10,6 +10,7 @@ const CaptionSet kDesignCaptions = {
     "Start",
     "Stop",
     "Quit",
+    "Language",
 };
 
 namespace {
@@ -22,6 +23,7 @@ const CaptionSet kEnglish = {
     "Start",
     "Stop",
     "Quit",
+    "Language",
 };
 
 const CaptionSet kGerman = {
@@ -32,6 +34,7 @@ const CaptionSet kGerman = {
     "Start",
     "Stop",
     "Ende",
+    "Sprache",
 };
 
 }  // namespace

@@ -11,6 +11,8 @@ struct CaptionSet {
   const char* start_button;
   const char* stop_button;
   const char* quit;
+  // What a screen reader calls the language list, which has no caption.
+  const char* language;
 };
 
 // The entries of the language list, in order: index 0 English, index 1 German.

@@ -47,6 +47,8 @@ MainWindow::MainWindow(Application& app, MainWindowServices services)
       g_(services_.g),
       tray_(*this, services_.notify_area, services_.tray_icon_data) {
   SetCaption("Dravelo_WEB_MONITOR");
+  TCPName.SetNamed(TCP);
+  Language.SetAccessibleName(kDesignCaptions.language);
   ConnectHandlers();
   Load();
   Initialise();
@@ -140,6 +142,7 @@ void MainWindow::LanguageHandler() {
   StartButton.SetCaption(captions->start_button);
   StopButton.SetCaption(captions->stop_button);
   Quit.SetCaption(captions->quit);
+  Language.SetAccessibleName(captions->language);
 }
 
 }  // namespace ui

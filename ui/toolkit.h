@@ -190,6 +190,13 @@ class Control {
 class Label : public Control {
  public:
   Label(Form& form, std::string name, Rect bounds, int tab_index, const std::string& caption);
+  // The control this label names for screen readers, which read a control
+  // without a caption of its own by the label just before it in the z-order.
+  const Control* Named() const { return named_; }
+  void SetNamed(const Control& control) { named_ = &control; }
+
+ private:
+  const Control* named_ = nullptr;
 };
 
 class TextBox : public Control {

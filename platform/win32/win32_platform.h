@@ -9,13 +9,29 @@
 
 namespace platform::win32 {
 
-// The DPI the system reports for a window; a test gives the binding that of a
-// monitor whose scale is not the system's.
+// The DPI the system reports for a window.
 using WindowDpiQuery = unsigned (*)(void* window);
 
-// Real windows and standard controls for the toolkit model; without a query, a
-// window's DPI is the system's answer for it.
-std::unique_ptr<ui::Binding> MakeBinding(WindowDpiQuery window_dpi = nullptr);
+// The offset of the top left corner of a monitor's work area from the
+// monitor's own: a taskbar at the top or the left moves it.
+struct WorkAreaOffset {
+  int x = 0, y = 0;
+};
+
+// What the binding asks the system, each answer replaceable by a test's, so
+// that a test can give what this desktop does not have: a monitor whose scale
+// is not the system's, a high-contrast theme, a taskbar. Null: the system's
+// own answer.
+struct SystemQueries {
+  WindowDpiQuery window_dpi = nullptr;
+  // Whether a high-contrast theme is on.
+  bool (*high_contrast)() = nullptr;
+  // The work area of the monitor that holds the window.
+  WorkAreaOffset (*work_area_offset)(void* window) = nullptr;
+};
+
+// Real windows and standard controls for the toolkit model.
+std::unique_ptr<ui::Binding> MakeBinding(const SystemQueries& queries = {});
 
 // The processes backend with Winsock taken from `socket_library` (a name in the system
 // folder) at the first port check, first with the LoadLibraryExW flags `load_flags` and,

@@ -11,11 +11,25 @@
 namespace {
 
 unsigned monitor_dpi = 96;
+bool high_contrast = false;
+
+void Pump(HWND window) {
+  RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
 
 // Told the DPI of a 144 dpi monitor in a 96 dpi session as Windows reports it (Wine
-// has one DPI for all), then 120 dpi while hidden: its size and centre follow.
+// has one DPI for all), then 120 dpi while hidden: its size and centre follow. The
+// monitor's taskbar, 40 px high at the top, is one Xvfb does not have: the window
+// placement's workspace coordinates then put the window 40 px above the centre,
+// where a desktop with that taskbar shows it centred.
 TEST(BindingWin32Test, AWindowTakesTheSizeAndPlaceOfItsOwnDpi) {
-  auto binding = platform::win32::MakeBinding([](void*) { return monitor_dpi; });
+  auto binding = platform::win32::MakeBinding({.window_dpi = [](void*) { return monitor_dpi; },
+                                               .work_area_offset =
+                                                   [](void*) {
+                                                     return platform::win32::WorkAreaOffset{0, 40};
+                                                   }});
   ui::Application app(*binding);
   ui::Form form(app, "Panel", 9600, 2355);
   for (const int dpi : {144, 120}) {
@@ -28,8 +42,46 @@ TEST(BindingWin32Test, AWindowTakesTheSizeAndPlaceOfItsOwnDpi) {
     EXPECT_EQ(client.right, MulDiv(9600, dpi, 1440)) << dpi;
     EXPECT_EQ(client.bottom, MulDiv(2355, dpi, 1440)) << dpi;
     EXPECT_NEAR(outer.left + outer.right, GetSystemMetrics(SM_CXSCREEN), 1) << "centred";
+    // Shown first, it is placed in screen coordinates; back from hidden, it comes
+    // back to its placement.
+    EXPECT_NEAR(outer.top + outer.bottom, GetSystemMetrics(SM_CYSCREEN) - (dpi == 120 ? 80 : 0), 1);
     form.SetWindowState(ui::WindowState::Minimized);
     form.Hide();
+  }
+}
+
+// A label and the window's own background take the model's colours, and the
+// system's while a high-contrast theme is on, whose text colour needs them.
+TEST(BindingWin32Test, HighContrastPaintsInTheSystemsColours) {
+  auto binding = platform::win32::MakeBinding({.high_contrast = [] { return high_contrast; }});
+  ui::Application app(*binding);
+  ui::Form form(app, "Panel", 3000, 2000);
+  form.SetBackColor({240, 233, 208});
+  form.Add<ui::Label>("Name", ui::Rect{120, 120, 2400, 375}, 0, "x").SetBackColor({252, 245, 230});
+  form.Show();
+  HWND window = static_cast<HWND>(form.NativeHandle());
+  HWND label = FindWindowExW(window, nullptr, L"Static", L"x");
+  ASSERT_TRUE(label);
+  const auto pixels = [&] {
+    Pump(window);
+    HDC form_dc = GetDC(window), label_dc = GetDC(label);
+    const std::pair colours{GetPixel(form_dc, 190, 120), GetPixel(label_dc, 150, 12)};
+    ReleaseDC(window, form_dc);
+    ReleaseDC(label, label_dc);
+    return colours;
+  };
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  struct Step {
+    bool on;
+    UINT message;
+    std::pair<COLORREF, COLORREF> want;
+  };
+  for (const Step& s : {Step{true, WM_SETTINGCHANGE, {face, face}},
+                        Step{false, WM_SYSCOLORCHANGE, {RGB(240, 233, 208), RGB(252, 245, 230)}}}) {
+    EXPECT_NE(pixels(), s.want) << "before the change";
+    high_contrast = s.on;
+    SendMessageW(window, s.message, s.message == WM_SETTINGCHANGE ? SPI_SETHIGHCONTRAST : 0, 0);
+    EXPECT_EQ(pixels(), s.want) << "high contrast " << s.on;
   }
 }
 

@@ -1,7 +1,7 @@
 // The Win32 binding of the toolkit model, shared by its files: the native peers
 // of forms and controls, the pixel and twip conversions, and the one class.
 // Each file holds one concern: dpi.cpp, art.cpp, controls.cpp, colours.cpp,
-// event_loop.cpp and form.cpp.
+// accessibility.cpp, event_loop.cpp and form.cpp.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,7 +114,7 @@ std::vector<HWND> MessageBoxesOfThisThread();
 
 class Win32Binding : public ui::Binding {
  public:
-  explicit Win32Binding(WindowDpiQuery window_dpi);
+  explicit Win32Binding(const SystemQueries& queries);
   ~Win32Binding() override;
 
   void Load(ui::Form& form) override;
@@ -151,6 +152,9 @@ class Win32Binding : public ui::Binding {
   void OnActivate(FormPeer& peer, WPARAM wparam);
   void RestoreFocus(FormPeer& peer);
   void ShowNormal(FormPeer& peer);
+  void ShowMinimised(FormPeer& peer);
+  // The launcher's show state at the first display; nothing after it.
+  std::optional<WORD> TakeLauncherShowState();
   // The form's peer with its native window, which is created now if it has none yet.
   FormPeer& EnsureWindow(const ui::Form& form);
 
@@ -162,8 +166,9 @@ class Win32Binding : public ui::Binding {
   // not the system's gets no WM_DPICHANGED, nor one whose scale changed while
   // it was hidden.
   void FollowWindowDpi(FormPeer& peer);
-  // The place a minimised window comes back to.
+  // The place a minimised window comes back to, `rect` in screen coordinates.
   void SetNormalRect(FormPeer& peer, const RECT& rect);
+  WorkAreaOffset WorkAreaOffsetOf(HWND window) const;
   // Where the frame does not grow with the DPI as assumed (Windows 8.1, Wine),
   // the window is made to fit its client area exactly, about the same centre.
   void FitClientArea(FormPeer& peer);
@@ -180,14 +185,21 @@ class Win32Binding : public ui::Binding {
   void FitDropDown(FormPeer& peer, ui::Control& control);
   void OnCommand(FormPeer& peer, int id, int code);
 
+  // accessibility.cpp: the control's accessible name for screen readers.
+  void NameForScreenReaders(ui::Control& control);
+
   // art.cpp: the window icons and the logo at the window's DPI.
   void SetWindowIcons(FormPeer& peer);
   HICON LoadAppIcon(int metric_x, int metric_y, int dpi) const;
   void RenderPicture(ui::Image& image);
 
-  // colours.cpp: the backgrounds of the form and its controls.
+  // colours.cpp: the backgrounds of the form and its controls, the model's
+  // colours or, in a high-contrast theme, the system's.
   LRESULT OnControlColor(FormPeer& peer, HDC dc, HWND control);
   bool OnEraseBackground(FormPeer& peer, HDC dc);
+  // The system's colours or its high-contrast setting changed.
+  void OnSystemColours(FormPeer& peer);
+  bool HighContrast() const;
 
   // event_loop.cpp: events, timers, posted tasks and message boxes.
   static LRESULT CALLBACK TaskProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
@@ -205,7 +217,10 @@ class Win32Binding : public ui::Binding {
   void ForgetTimers(HWND window);
 
   HINSTANCE instance_;
+  SystemQueries queries_;
   DpiApi dpi_api_;
+  // A high-contrast theme is on: the system's colours replace the model's.
+  bool high_contrast_ = false;
   // The DPI of the primary monitor when the program started; the notification area's.
   int system_dpi_ = kDefaultDpi;
   UINT taskbar_created_ = 0;

@@ -34,6 +34,14 @@ void Win32Binding::CreateChildren(FormPeer& peer) {
     const int tb = b->TabIndex() < 0 ? INT32_MAX : b->TabIndex();
     return ta < tb;
   });
+  // A label that names a control stands just before it; labels take no focus, so
+  // the order of the controls that do stays that of their tab indexes.
+  for (ui::Control* control : std::vector(order)) {
+    const auto* label = dynamic_cast<const ui::Label*>(control);
+    if (!label || !label->Named()) continue;
+    order.erase(std::find(order.begin(), order.end(), control));
+    order.insert(std::find(order.begin(), order.end(), label->Named()), control);
+  }
   for (ui::Control* control : order) CreateControl(peer, *control);
   // As in dialogs, focus and accelerator cues show once the keyboard is used.
   SendMessageW(peer.window, WM_CHANGEUISTATE,
@@ -90,8 +98,8 @@ void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
     SendMessageW(control_peer->window, EM_SETLIMITTEXT, 0, 0);
   if (control.BackColor())
     control_peer->brush.Reset(CreateSolidBrush(ToColorRef(*control.BackColor())));
-  for (auto change :
-       {ui::ControlChange::Value, ui::ControlChange::Items, ui::ControlChange::Picture})
+  for (auto change : {ui::ControlChange::Value, ui::ControlChange::Items,
+                      ui::ControlChange::Picture, ui::ControlChange::AccessibleName})
     Update(control, change);
 }
 
@@ -189,6 +197,7 @@ void Win32Binding::Update(ui::Control& control, ui::ControlChange change) {
       if (auto* image = dynamic_cast<ui::Image*>(&control)) RenderPicture(*image);
       break;
     case ui::ControlChange::AccessibleName:
+      NameForScreenReaders(control);
       break;
   }
 }

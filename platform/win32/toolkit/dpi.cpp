@@ -80,9 +80,20 @@ void Win32Binding::FollowWindowDpi(FormPeer& peer) {
   FitClientArea(peer);
 }
 
+WorkAreaOffset Win32Binding::WorkAreaOffsetOf(HWND window) const {
+  if (queries_.work_area_offset) return queries_.work_area_offset(window);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info)) return {};
+  return {info.rcWork.left - info.rcMonitor.left, info.rcWork.top - info.rcMonitor.top};
+}
+
 void Win32Binding::SetNormalRect(FormPeer& peer, const RECT& rect) {
   WINDOWPLACEMENT placement = WindowPlacementOf(peer.window);
+  // The placement is in workspace coordinates: from the work area's corner.
+  const WorkAreaOffset work = WorkAreaOffsetOf(peer.window);
   placement.rcNormalPosition = rect;
+  OffsetRect(&placement.rcNormalPosition, -work.x, -work.y);
   placement.flags = 0;
   placement.showCmd = IsWindowVisible(peer.window) ? SW_SHOWMINNOACTIVE : SW_HIDE;
   ModelPushGuard pushing(peer);
@@ -120,8 +131,10 @@ void Win32Binding::OnDpiChanged(FormPeer& peer, int dpi, const RECT& suggested) 
   if (IsIconic(peer.window)) {
     // Minimised into the notification area: the size it comes back with.
     const RECT normal = WindowPlacementOf(peer.window).rcNormalPosition;
+    const WorkAreaOffset work = WorkAreaOffsetOf(peer.window);
+    const POINT at{normal.left + work.x, normal.top + work.y};
     const SIZE size = OuterSizePx(*peer.form, dpi);
-    SetNormalRect(peer, {normal.left, normal.top, normal.left + size.cx, normal.top + size.cy});
+    SetNormalRect(peer, {at.x, at.y, at.x + size.cx, at.y + size.cy});
     return;
   }
   SetWindowPos(peer.window, nullptr, suggested.left, suggested.top,

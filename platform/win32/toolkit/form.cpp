@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <utility>
 
 #include "platform/declarations.h"
@@ -19,22 +20,27 @@ namespace {
 // WM_GETDPISCALEDSIZE of Windows 10 (1703 and later), newer than the headers' target.
 constexpr UINT kGetDpiScaledSize = 0x02E4;
 
-// Whether the launcher asked for a minimised window (a shortcut set to "Run:
-// Minimized"), which Windows gives the first window a program shows.
-bool LaunchedMinimised() {
+// The show state the launcher asked for (a shortcut's "Run: Minimized", a
+// script's hidden start), if it asked for one.
+std::optional<WORD> LauncherShowState() {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   GetStartupInfoW(&startup);
-  if (!(startup.dwFlags & STARTF_USESHOWWINDOW)) return false;
-  const WORD show = startup.wShowWindow;
+  if (!(startup.dwFlags & STARTF_USESHOWWINDOW)) return std::nullopt;
+  return startup.wShowWindow;
+}
+
+bool IsMinimisedShow(WORD show) {
   return show == SW_SHOWMINIMIZED || show == SW_MINIMIZE || show == SW_SHOWMINNOACTIVE ||
          show == SW_FORCEMINIMIZE;
 }
 
 }  // namespace
 
-Win32Binding::Win32Binding(WindowDpiQuery window_dpi) : instance_(GetModuleHandleW(nullptr)) {
-  dpi_api_.substitute = window_dpi;
+Win32Binding::Win32Binding(const SystemQueries& queries)
+    : instance_(GetModuleHandleW(nullptr)), queries_(queries) {
+  dpi_api_.substitute = queries.window_dpi;
+  high_contrast_ = HighContrast();
   LoadCommonControls(ICC_STANDARD_CLASSES);
   system_dpi_ = GetDeviceCaps(UniqueWindowDc(nullptr).Get(), LOGPIXELSY);
   if (system_dpi_ <= 0) system_dpi_ = kDefaultDpi;
@@ -98,7 +104,11 @@ void Win32Binding::Unload(ui::Form& form) {
   FormPeer* peer = PeerOf(form);
   if (!peer) return;
   for (auto& control : form.Controls()) {
-    delete PeerOf(*control);
+    ControlPeer* control_peer = PeerOf(*control);
+    // The window may outlive the model's control for a moment.
+    if (control_peer && control_peer->window)
+      SetWindowLongPtrW(control_peer->window, GWLP_USERDATA, 0);
+    delete control_peer;
     control->native = nullptr;
   }
   form.native = nullptr;
@@ -133,8 +143,7 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
       if (!form.Visible()) {
         ShowWindow(peer->window, SW_HIDE);
       } else if (form.State() == ui::WindowState::Minimized) {
-        ShowWindow(peer->window, SW_SHOWMINNOACTIVE);
-        launch_show_state_used_ = true;
+        ShowMinimised(*peer);
       } else {
         ShowNormal(*peer);
       }
@@ -160,16 +169,44 @@ void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
   }
 }
 
-// Windows gives the program's first shown window the launcher's show state in
-// place of the one asked for (where it does not, as Wine, a launch minimised is
-// applied here); the model follows what the window then is.
+// Windows applies the launcher's show state once: to the first ShowWindow with
+// SW_SHOWDEFAULT, SW_SHOWNORMAL or SW_SHOW on an unowned window with a caption.
+// Left unused, it goes to the first message box, which then opens minimised or
+// hidden (a task-modal one hidden strands the user). So the first display uses
+// it up, then brings the panel into the state the program wants.
+std::optional<WORD> Win32Binding::TakeLauncherShowState() {
+  if (std::exchange(launch_show_state_used_, true)) return std::nullopt;
+  return LauncherShowState();
+}
+
+void Win32Binding::ShowMinimised(FormPeer& peer) {
+  HWND window = peer.window;
+  if (TakeLauncherShowState()) {
+    // Out of sight: the launcher's state may be a normal window.
+    const LONG_PTR ex_style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    SetWindowLongPtrW(window, GWL_EXSTYLE, ex_style | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(window, 0, 0, LWA_ALPHA);
+    ShowWindow(window, SW_SHOWDEFAULT);
+    ShowWindow(window, SW_SHOWMINNOACTIVE);
+    SetWindowLongPtrW(window, GWL_EXSTYLE, ex_style);
+    return;
+  }
+  ShowWindow(window, SW_SHOWMINNOACTIVE);
+}
+
+// Shown as the launcher asks at the first display (where the system does not
+// apply it, as Wine, a launch minimised is applied here); the model follows
+// what the window then is.
 void Win32Binding::ShowNormal(FormPeer& peer) {
   HWND window = peer.window;
-  const bool minimised = !std::exchange(launch_show_state_used_, true) && LaunchedMinimised();
-  ShowWindow(window, minimised          ? SW_SHOWMINNOACTIVE
-                     : IsIconic(window) ? SW_RESTORE
-                                        : SW_SHOWNORMAL);
-  // The panel has a fixed size, so a launch maximised shows it normally.
+  if (const std::optional<WORD> launch = TakeLauncherShowState()) {
+    ShowWindow(window, SW_SHOWDEFAULT);
+    if (IsMinimisedShow(*launch) && !IsIconic(window)) ShowWindow(window, SW_SHOWMINNOACTIVE);
+  } else {
+    ShowWindow(window, IsIconic(window) ? SW_RESTORE : SW_SHOWNORMAL);
+  }
+  // The panel has a fixed size, so a launch maximised shows it normally, and one
+  // hidden shows it.
   if (IsZoomed(window) || !IsWindowVisible(window)) ShowWindow(window, SW_SHOWNORMAL);
   if (!IsIconic(window)) {
     FitClientArea(peer);
@@ -266,6 +303,10 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
     case WM_SETTINGCHANGE:
       // The system's message font or text size changed: the controls get it anew.
       if (wparam == SPI_SETNONCLIENTMETRICS) ApplyDpi(peer, peer.dpi);
+      if (wparam == SPI_SETHIGHCONTRAST) OnSystemColours(peer);
+      break;
+    case WM_SYSCOLORCHANGE:
+      OnSystemColours(peer);
       break;
     case WM_NCDESTROY:
       // A window that goes without Unload must not leave its timers on the books.
@@ -364,8 +405,8 @@ void Win32Binding::RestoreFocus(FormPeer& peer) {
   if (focus) SetFocus(focus);
 }
 
-std::unique_ptr<ui::Binding> MakeBinding(WindowDpiQuery window_dpi) {
-  return std::make_unique<Win32Binding>(window_dpi);
+std::unique_ptr<ui::Binding> MakeBinding(const SystemQueries& queries) {
+  return std::make_unique<Win32Binding>(queries);
 }
 
 }  // namespace platform::win32
