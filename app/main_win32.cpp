@@ -19,6 +19,7 @@ void __verbose_terminate_handler() { std::abort(); }
 int main() {
   // Before anything loads a DLL by name.
   platform::win32::LoadDllsFromSystemFolderOnly();
+  platform::win32::FailCriticalErrorsQuietly();
   try {
     auto binding = platform::win32::MakeBinding();
     auto processes = platform::MakeProcesses();

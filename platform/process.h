@@ -1,6 +1,7 @@
 // Launching, probing and terminating the server process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,6 +20,13 @@ enum class PortState {
   Unchecked,  // the system's sockets could not be loaded, so nothing can listen either
 };
 
+// The process that listens on a port.
+struct PortOwner {
+  int32_t pid = 0;
+  std::string name;     // its program's file name; empty when it cannot be opened
+  bool system = false;  // the system itself: on Windows HTTP.sys, holding it for a service
+};
+
 struct LaunchResult {
   int32_t pid = 0;          // 0 when nothing was launched
   uint64_t start_time = 0;  // the process's creation time, to recognise it later
@@ -35,7 +43,8 @@ class Processes {
 
   // Starts `program` (an absolute path; no search path is used) with the given
   // command line, hidden: on Windows with a console that has no window.
-  // `working_dir` empty means the current directory.
+  // `working_dir` empty means the current directory. The process's standard input
+  // is empty; its standard output and error go to one pipe, read by DrainOutput.
   virtual LaunchResult Launch(const std::string& program, const std::string& command_line,
                               const std::string& working_dir,
                               const EnvironmentChanges& environment) = 0;
@@ -52,8 +61,18 @@ class Processes {
   // has found it ended; nothing when it is not known.
   virtual std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) = 0;
 
+  // Moves what the launched process `pid` created at `start_time` has written since
+  // the last call into `kept`, up to `limit` bytes in all, and reads and drops the
+  // rest, so that the process never waits on a full pipe. Never waits itself. Once
+  // the process has ended, the last of it is read and the pipe closed.
+  virtual void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) = 0;
+
   // The state of 127.0.0.1:`port` (1 to 65535).
   virtual PortState LoopbackPortState(int port) = 0;
+
+  // The process that listens on `port` at 127.0.0.1 or at every address (IPv4 or
+  // IPv6); nothing when none is found.
+  virtual std::optional<PortOwner> LoopbackPortOwner(int port) = 0;
 };
 
 // The backend of this build.

@@ -38,7 +38,7 @@ void ServerControl::Start() {
       case platform::PortState::Free:
         break;
       case platform::PortState::InUse:
-        warn_(tcp_port + " is already in use.");
+        warn_(PortInUseReport(port, processes_.LoopbackPortOwner(port)));
         return;
       case platform::PortState::Reserved:
         warn_(tcp_port + " is reserved by the system.");
@@ -67,6 +67,7 @@ void ServerControl::Start() {
   g_.ServerPid = launched.pid;
   g_.ServerStartTime = launched.start_time;
   launch_ = Launch{launched.pid, launched.start_time, clock_()};
+  early_output_.clear();
 }
 
 void ServerControl::Stop() {
@@ -76,6 +77,9 @@ void ServerControl::Stop() {
 bool ServerControl::IsServerRunning(int32_t pid) {
   // The shared identifier decides, not the argument: every caller passes ServerPid.
   if (g_.ServerPid == 0) return false;
+  // Only a launch not yet stopped by us keeps words; the rest are read and dropped.
+  processes_.DrainOutput(pid, g_.ServerStartTime, early_output_,
+                         launch_ ? kEarlyOutputBytes : early_output_.size());
   return processes_.IsRunning(pid, g_.ServerStartTime);
 }
 
@@ -88,11 +92,14 @@ bool ServerControl::KillServer(int32_t pid) {
 
 void ServerControl::ServerGone() {
   const std::optional<Launch> launch = std::exchange(launch_, std::nullopt);
+  // Its last words, and the pipe closed.
+  processes_.DrainOutput(g_.ServerPid, g_.ServerStartTime, early_output_,
+                         launch ? kEarlyOutputBytes : early_output_.size());
+  const std::string output = std::exchange(early_output_, {});
   if (!launch || launch->pid != g_.ServerPid || launch->start_time != g_.ServerStartTime) return;
   if (clock_() - launch->at_ms > kEarlyEndMs) return;
-  const std::optional<uint32_t> code = processes_.ExitCode(launch->pid, launch->start_time);
   const std::string text =
-      std::string(kEndedAtOnce) + (code ? " (exit code " + std::to_string(*code) + ")." : ".");
+      EndedAtOnceReport(processes_.ExitCode(launch->pid, launch->start_time), output);
   defer_([warn = warn_, text] { warn(text); });
 }
 

@@ -8,12 +8,12 @@
 
 #include "app/global_variables.h"
 #include "platform/process.h"
+#include "server/messages.h"
 
 namespace server {
 
 inline constexpr char kUnableToAccess[] = "Unable to access running Webserver.";
 inline constexpr char kUnableToStart[] = "Unable to start Webserver.";
-inline constexpr char kEndedAtOnce[] = "The Webserver ended right after it was started";
 // A server that ends by itself within this time of its launch is reported.
 inline constexpr int kEarlyEndMs = 2000;
 
@@ -37,12 +37,14 @@ class ServerControl {
   // Terminates the tracked server; warns when it cannot be reached.
   void Stop();
 
+  // Also drains what the tracked server has written, so that it never waits on a
+  // full pipe; its first words are kept for the early-end report.
   bool IsServerRunning(int32_t pid);
   bool KillServer(int32_t pid);
 
   // For the tick, when it finds the tracked server gone: a server that ended by itself
-  // within kEarlyEndMs of its launch is reported once, with its exit code, after the
-  // current event (the tick goes on while the box is open).
+  // within kEarlyEndMs of its launch is reported once, with its exit code and its own
+  // first words, after the current event (the tick goes on while the box is open).
   void ServerGone();
 
  private:
@@ -60,6 +62,8 @@ class ServerControl {
   Clock clock_;
   Defer defer_;
   std::optional<Launch> launch_;
+  // What the tracked server wrote first, up to kEarlyOutputBytes.
+  std::string early_output_;
 };
 
 }  // namespace server

@@ -217,9 +217,20 @@ TEST(MainWindowTest, AServerThatEndsRightAfterItsStartIsReported) {
     bool at_once;
     std::function<void(MonitorHarness&)> act;
     const char* report;
+    uint32_t code = 7;
+    const char* output = "";  // what the server wrote
   } cases[] = {
       {"ends before the first tick", true, [](MonitorHarness&) {},
        "The Webserver ended right after it was started (exit code 7)."},
+      {"tells why", true, [](MonitorHarness&) {},
+       "The Webserver ended right after it was started (exit code 1):\r\nPHP Warning:  "
+       "Unknown: x\r\nFailed to listen on 127.0.0.1:80",
+       1, "\r\n  PHP Warning:  Unknown: x\r\n\x1b[0m\n\nFailed to listen on 127.0.0.1:80  \n"},
+      {"a DLL missing", true, [](MonitorHarness&) {},
+       "The Webserver ended right after it was started (exit code 0xC0000135).\r\nA DLL that "
+       "php.exe needs was not found: install the Microsoft Visual C++ Redistributable, or put "
+       "the missing DLL into the php folder.",
+       0xC0000135},
       {"ends at 1 s", false,
        [](MonitorHarness& h) {
          h.binding.Advance(500);
@@ -240,7 +251,8 @@ TEST(MainWindowTest, AServerThatEndsRightAfterItsStartIsReported) {
     MonitorHarness h;
     h.StartOnly();
     h.processes.servers_exit_at_once = c.at_once;
-    h.processes.at_once_exit_code = 7;
+    h.processes.at_once_exit_code = c.code;
+    h.processes.at_once_output = c.output;
     h.Main().StartButton.UserClicked();
     if (!c.at_once) h.binding.Advance(500);
     c.act(h);

@@ -169,8 +169,11 @@ TEST_F(ProcessPosixTest, PortInUseOrPrivilegedIsRefused) {
 
   Start();
   EXPECT_EQ(g_.ServerPid, 0);
+  // The listener is found in the kernel's table, and named.
   EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + std::to_string(g_.ServerPort) +
-                                                " is already in use."});
+                                                " is already in use by process_posix_test "
+                                                "(process " +
+                                                std::to_string(getpid()) + ")."});
   EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::InUse);
   listener.Close();
   EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::Free);
@@ -183,6 +186,26 @@ TEST_F(ProcessPosixTest, PortInUseOrPrivilegedIsRefused) {
   const int state = PortStateAsUnprivilegedUser(unprivileged_start - 1);
   ASSERT_NE(state, -1) << "no unprivileged user to test with";
   EXPECT_EQ(state, static_cast<int>(platform::PortState::Reserved));
+}
+
+// A server that writes megabytes of log is never held up by its pipe, and of it
+// only the first kEarlyOutputBytes are kept.
+TEST_F(ProcessPosixTest, ALoudServerIsDrainedAndKeepsServing) {
+  fs::remove(install_ / "php/php");
+  install_.Write("php/php", std::string("#!/bin/sh\nhead -c 5000000 /dev/zero | tr '\\0' x >&2\n") +
+                                "exec " + kPhp + " \"$@\"\n");
+  fs::permissions(install_ / "php/php", fs::perms(0755));
+  Start();
+  ASSERT_NE(g_.ServerPid, 0);
+  std::string kept;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        processes_->DrainOutput(g_.ServerPid, g_.ServerStartTime, kept, server::kEarlyOutputBytes);
+        return HttpGet(g_.ServerPort).find(kPage) != std::string::npos;
+      },
+      200, 50ms))
+      << "the server waits on a full pipe";
+  EXPECT_EQ(kept, std::string(server::kEarlyOutputBytes, 'x'));
 }
 
 TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {

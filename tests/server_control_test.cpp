@@ -39,6 +39,8 @@ class RecordingProcesses : public platform::Processes {
     port_checks.push_back(port);
     return port == busy_port ? busy_state : platform::PortState::Free;
   }
+  std::optional<platform::PortOwner> LoopbackPortOwner(int) override { return owner; }
+  void DrainOutput(int32_t, uint64_t, std::string&, size_t) override {}
 
   int Calls() const {
     return static_cast<int>(launches.size() + probes.size() + terminations.size() +
@@ -55,6 +57,7 @@ class RecordingProcesses : public platform::Processes {
   bool openable = true;
   int busy_port = -1;
   platform::PortState busy_state = platform::PortState::InUse;
+  std::optional<platform::PortOwner> owner;
 };
 
 #ifdef _WIN32
@@ -191,6 +194,21 @@ TEST_F(ServerControlTest, StartRefusesAPortInUseReservedOrUnchecked) {
                                       "TCP port 8081 is reserved by the system.",
                                       "TCP port 8081 cannot be checked: the system's network "
                                       "library could not be loaded."}));
+
+  // Who holds it, where the system tells.
+  processes.busy_state = platform::PortState::InUse;
+  warnings.clear();
+  for (const auto& owner : {platform::PortOwner{1234, "httpd.exe"}, platform::PortOwner{1234, ""},
+                            platform::PortOwner{4, "", true}}) {
+    processes.owner = owner;
+    control.Start();
+  }
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "TCP port 8081 is already in use by httpd.exe (process 1234).",
+                          "TCP port 8081 is already in use by process 1234.",
+                          "TCP port 8081 is already in use by Windows itself (process 4): "
+                          "HTTP.sys holds it for a service, such as IIS, WinRM or a URL "
+                          "reservation."}));
 
   // Freed again, the same Start goes through.
   processes.busy_port = -1;

@@ -1,8 +1,5 @@
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -21,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/port_posix.h"
 #include "platform/process.h"
 #include "platform/unique_resource.h"
 
@@ -29,6 +27,8 @@ namespace {
 
 void CloseFd(int fd) { close(fd); }
 using UniqueFd = UniqueResource<int, CloseFd, -1>;
+
+constexpr int kOutputPipeBytes = 1024 * 1024;
 
 // Field 22 of /proc/<pid>/stat: the start time in clock ticks since boot.
 std::optional<uint64_t> ProcStartTime(pid_t pid) {
@@ -91,6 +91,12 @@ class PosixProcesses : public Processes {
     if (pipe2(fds, O_CLOEXEC) != 0) return {0, 0, std::strerror(errno)};
     UniqueFd read_end(fds[0]);
     UniqueFd write_end(fds[1]);
+    // The server's standard output and error, one pipe read by DrainOutput.
+    if (pipe2(fds, O_CLOEXEC) != 0) return {0, 0, std::strerror(errno)};
+    UniqueFd output(fds[0]);
+    UniqueFd output_end(fds[1]);
+    // Room for the request log of more than a tick.
+    fcntl(output.Get(), F_SETPIPE_SZ, kOutputPipeBytes);
 
     const pid_t parent = getpid();
     const pid_t pid = fork();
@@ -114,8 +120,8 @@ class PosixProcesses : public Processes {
           err = errno;
         } else {
           dup2(null_fd, STDIN_FILENO);
-          dup2(null_fd, STDOUT_FILENO);
-          dup2(null_fd, STDERR_FILENO);
+          dup2(output_end.Get(), STDOUT_FILENO);
+          dup2(output_end.Get(), STDERR_FILENO);
           if (null_fd > STDERR_FILENO) close(null_fd);
           execve(program.c_str(), argv.data(), envp.data());
           err = errno;
@@ -127,6 +133,7 @@ class PosixProcesses : public Processes {
     }
 
     write_end.Reset();
+    output_end.Reset();
     int child_errno = 0;
     ssize_t n;
     do {
@@ -140,6 +147,8 @@ class PosixProcesses : public Processes {
     // The child is unreaped, so /proc still has it even if it has exited already.
     const uint64_t start_time = ProcStartTime(pid).value_or(0);
     children_[pid] = start_time;
+    fcntl(output.Get(), F_SETFL, O_NONBLOCK);
+    outputs_[pid] = {start_time, std::move(output)};
     return {static_cast<int32_t>(pid), start_time, {}};
   }
 
@@ -166,7 +175,26 @@ class PosixProcesses : public Processes {
     if (children_.find(pid) == children_.end()) return false;
     if (ProcStartTime(pid) != start_time) return false;
     kill(pid, SIGKILL);
+    outputs_.erase(pid);
     return true;
+  }
+
+  void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) override {
+    const auto found = outputs_.find(pid);
+    if (found == outputs_.end() || found->second.start_time != start_time) return;
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = read(found->second.fd.Get(), buffer, sizeof buffer);
+      if (n > 0) {
+        if (kept.size() < limit)
+          kept.append(buffer, std::min(static_cast<size_t>(n), limit - kept.size()));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      // At its end, or broken: closed. Nothing more for now: open.
+      if (n == 0 || errno != EAGAIN) outputs_.erase(found);
+      return;
+    }
   }
 
   std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
@@ -175,22 +203,10 @@ class PosixProcesses : public Processes {
     return last_ended_->code;
   }
 
-  PortState LoopbackPortState(int port) override {
-    UniqueFd s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!s.Valid()) return PortState::Free;
-    // On Linux SO_REUSEADDR passes over TIME_WAIT leftovers but not over a live listener.
-    const int on = 1;
-    setsockopt(s.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
-      return PortState::Free;
-    if (errno == EADDRINUSE) return PortState::InUse;
-    // A privileged port for a user without the right to bind it.
-    if (errno == EACCES) return PortState::Reserved;
-    return PortState::Free;
+  PortState LoopbackPortState(int port) override { return posix::LoopbackPortState(port); }
+
+  std::optional<PortOwner> LoopbackPortOwner(int port) override {
+    return posix::LoopbackPortOwner(port);
   }
 
  private:
@@ -200,8 +216,15 @@ class PosixProcesses : public Processes {
     uint32_t code = 0;
   };
 
+  struct Output {
+    uint64_t start_time = 0;
+    UniqueFd fd;
+  };
+
   // Launched children not yet reaped, with their start times.
   std::map<int32_t, uint64_t> children_;
+  // The read ends of their output pipes, until read to the end or stopped.
+  std::map<int32_t, Output> outputs_;
   // The last of them that IsRunning has reaped.
   std::optional<Ended> last_ended_;
 };

@@ -1,7 +1,3 @@
-// winsock2.h must come before windows.h.
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <windows.h>
 
 #include <algorithm>
@@ -13,7 +9,7 @@
 #include <vector>
 
 #include "platform/process.h"
-#include "platform/win32/system_dlls.h"
+#include "platform/win32/port_win32.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
@@ -21,127 +17,19 @@
 namespace platform {
 namespace {
 
+using win32::TcpTableQuery;
 using win32::UniqueHandle;
 
 // All access as the system's older headers define it.
 constexpr DWORD kAllAccess = 0x1F0FFF;
 constexpr DWORD kStillActive = 259;
-constexpr int kConnectWaitMs = 200;
+// Room for the request log of more than a tick, also while a box is open.
+constexpr DWORD kOutputPipeBytes = 1024 * 1024;
 
 std::optional<uint64_t> CreationTime(HANDLE process) {
   FILETIME creation, exit, kernel, user;
   if (!GetProcessTimes(process, &creation, &exit, &kernel, &user)) return std::nullopt;
   return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
-}
-
-// `dll` from the system folder only, never one planted beside the program or found
-// through the search path; `flags` are those of the first try.
-HMODULE LoadFromSystemFolder(const wchar_t* dll, DWORD flags) {
-  if (const HMODULE module = LoadLibraryExW(dll, nullptr, flags)) return module;
-  // Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_* flags and refuses them.
-  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
-  // The full path; its own imports are then looked for in its folder first.
-  const std::wstring path = win32::SystemFolderPath(dll);
-  return path.empty() ? nullptr
-                      : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
-// Winsock, loaded at the first port check rather than at start-up: a run that
-// never presses Start never needs it. Loaded once and kept until the process ends.
-class SocketLibrary {
- public:
-  SocketLibrary(const wchar_t* dll, DWORD load_flags) : dll_(dll), load_flags_(load_flags) {}
-
-  // False when the library or one of its functions is missing, or it does not start.
-  bool Load() {
-    if (!tried_) {
-      tried_ = true;
-      loaded_ = LoadAndStart();
-    }
-    return loaded_;
-  }
-
-  decltype(&::socket) socket = nullptr;
-  decltype(&::closesocket) closesocket = nullptr;
-  decltype(&::setsockopt) setsockopt = nullptr;
-  decltype(&::getsockopt) getsockopt = nullptr;
-  decltype(&::bind) bind = nullptr;
-  decltype(&::connect) connect = nullptr;
-  decltype(&::select) select = nullptr;
-  decltype(&::ioctlsocket) ioctlsocket = nullptr;
-  decltype(&::WSAGetLastError) WSAGetLastError = nullptr;
-
- private:
-  bool LoadAndStart() {
-    const HMODULE module = LoadFromSystemFolder(dll_, load_flags_);
-    if (!module) return false;
-    decltype(&::WSAStartup) startup = nullptr;
-    using win32::BindLate;
-    if (!BindLate(module, "WSAStartup", startup) || !BindLate(module, "socket", socket) ||
-        !BindLate(module, "closesocket", closesocket) ||
-        !BindLate(module, "setsockopt", setsockopt) ||
-        !BindLate(module, "getsockopt", getsockopt) || !BindLate(module, "bind", bind) ||
-        !BindLate(module, "connect", connect) || !BindLate(module, "select", select) ||
-        !BindLate(module, "ioctlsocket", ioctlsocket) ||
-        !BindLate(module, "WSAGetLastError", WSAGetLastError))
-      return false;
-    WSADATA data;
-    return startup(MAKEWORD(2, 2), &data) == 0;
-  }
-
-  const wchar_t* dll_;
-  DWORD load_flags_;
-  bool tried_ = false;
-  bool loaded_ = false;
-};
-
-// Sole owner of a socket of the loaded library.
-class Socket {
- public:
-  explicit Socket(const SocketLibrary& api)
-      : api_(api), s_(api.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {}
-  ~Socket() {
-    if (s_ != INVALID_SOCKET) api_.closesocket(s_);
-  }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  bool Valid() const { return s_ != INVALID_SOCKET; }
-  SOCKET Get() const { return s_; }
-
- private:
-  const SocketLibrary& api_;
-  SOCKET s_;
-};
-
-// Written out: htons and htonl are Winsock's too.
-sockaddr_in Loopback(int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = static_cast<u_short>(((port & 0xFF) << 8) | ((port >> 8) & 0xFF));
-  addr.sin_addr.S_un.S_un_b = {127, 0, 0, 1};
-  return addr;
-}
-
-// A bounded non-blocking connect: true when something accepts on the port.
-bool AcceptsConnections(const SocketLibrary& api, int port) {
-  Socket s(api);
-  if (!s.Valid()) return false;
-  u_long non_blocking = 1;
-  if (api.ioctlsocket(s.Get(), FIONBIO, &non_blocking) != 0) return false;
-  const sockaddr_in addr = Loopback(port);
-  if (api.connect(s.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
-  if (api.WSAGetLastError() != WSAEWOULDBLOCK) return false;
-  // One socket in each set; FD_ISSET would call into Winsock for the count.
-  fd_set writable{}, failed{};
-  writable.fd_count = failed.fd_count = 1;
-  writable.fd_array[0] = failed.fd_array[0] = s.Get();
-  timeval wait{0, kConnectWaitMs * 1000};
-  if (api.select(0, nullptr, &writable, &failed, &wait) <= 0) return false;
-  if (writable.fd_count == 0) return false;
-  int error = 0;
-  int len = sizeof error;
-  api.getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
-  return error == 0;
 }
 
 // A job that kills its processes when its last handle closes, which happens at the
@@ -197,10 +85,42 @@ std::wstring EnvironmentBlock(const EnvironmentChanges& changes) {
   return block;
 }
 
+// An attribute list for CreateProcessW that hands the new process these
+// handles and no other of the program's inheritable ones.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    if (InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+      list_ = list;
+      if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                     handles_.size() * sizeof(HANDLE), nullptr, nullptr))
+        Reset();
+    }
+  }
+  ~InheritedHandles() { Reset(); }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+  LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
+
+ private:
+  void Reset() {
+    if (list_) DeleteProcThreadAttributeList(std::exchange(list_, nullptr));
+  }
+
+  std::vector<HANDLE> handles_;
+  std::vector<unsigned char> storage_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 class Win32Processes : public Processes {
  public:
-  Win32Processes(const wchar_t* socket_library, DWORD load_flags)
-      : job_(MakeServerJob()), sockets_(socket_library, load_flags) {}
+  Win32Processes(const wchar_t* socket_library, DWORD load_flags, TcpTableQuery tcp_table)
+      : job_(MakeServerJob()),
+        ports_(win32::MakeLoopbackPorts(socket_library, load_flags, tcp_table)) {}
 
   LaunchResult Launch(const std::string& program, const std::string& command_line,
                       const std::string& working_dir,
@@ -210,21 +130,37 @@ class Win32Processes : public Processes {
     const std::wstring directory = win32::Widen(working_dir);
     std::wstring block = environment.empty() ? std::wstring() : EnvironmentBlock(environment);
 
+    // The server's standard output and error: one pipe, whose write end alone it
+    // inherits; its standard input is none.
+    UniqueHandle output, output_end;
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    if (!CreatePipe(output.Put(), output_end.Put(), &inherited, kOutputPipeBytes))
+      return {0, 0, win32::SystemErrorText(GetLastError())};
+    SetHandleInformation(output.Get(), HANDLE_FLAG_INHERIT, 0);
+    const InheritedHandles handles({output_end.Get()});
+    if (!handles.Get()) return {0, 0, win32::SystemErrorText(GetLastError())};
+
     // A console without a window: nothing a terminal (Windows Terminal as the default
-    // console host) could take over and show, and the request log that PHP writes to
-    // its standard error goes into the console, never blocking on a pipe of ours.
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
+    // console host) could take over and show.
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdOutput = output_end.Get();
+    startup.StartupInfo.hStdError = output_end.Get();
+    startup.lpAttributeList = handles.Get();
     PROCESS_INFORMATION info{};
     // Suspended until it is in the job, so neither it nor a child of its escapes.
-    if (!CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, FALSE,
-                        CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+    if (!CreateProcessW(application.c_str(), command.data(), nullptr, nullptr, TRUE,
+                        CREATE_NO_WINDOW | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT |
+                            EXTENDED_STARTUPINFO_PRESENT,
                         block.empty() ? nullptr : block.data(),
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+                        directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo,
+                        &info)) {
       return {0, 0, win32::SystemErrorText(GetLastError())};
     }
+    // Only the server holds the write end now: its end closes the pipe.
+    output_end.Reset();
     UniqueHandle process(info.hProcess);
     const UniqueHandle thread(info.hThread);
     // Where the job cannot take it (a job of ours that forbids nesting, on old systems),
@@ -238,6 +174,7 @@ class Win32Processes : public Processes {
     const uint64_t created = CreationTime(process.Get()).value_or(0);
     const auto pid = static_cast<int32_t>(info.dwProcessId);
     launched_[pid] = {std::move(process), created};
+    outputs_[pid] = {created, std::move(output)};
     return {pid, created, {}};
   }
 
@@ -267,6 +204,7 @@ class Win32Processes : public Processes {
     if (const auto held = launched_.find(pid); held != launched_.end()) {
       if (held->second.start_time != start_time) return false;
       TerminateProcess(held->second.process.Get(), 0);
+      outputs_.erase(pid);
       return true;
     }
     const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
@@ -283,26 +221,25 @@ class Win32Processes : public Processes {
     return last_ended_->code;
   }
 
-  PortState LoopbackPortState(int port) override {
-    if (!sockets_.Load()) return PortState::Unchecked;
-    // PHP sets SO_REUSEADDR here and would start without complaint on a taken port.
-    Socket probe(sockets_);
-    if (!probe.Valid()) return PortState::Free;
-    BOOL exclusive = TRUE;
-    sockets_.setsockopt(probe.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-                        reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
-    const sockaddr_in addr = Loopback(port);
-    if (sockets_.bind(probe.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
-      return PortState::Free;
-    const int error = sockets_.WSAGetLastError();
-    if (error != WSAEADDRINUSE && error != WSAEACCES) return PortState::Free;
-    // Connections of a server stopped a moment ago may linger in TIME_WAIT and refuse the
-    // bind; only a live listener counts.
-    if (AcceptsConnections(sockets_, port)) return PortState::InUse;
-    // WSAEACCES without a listener: a range the system keeps for itself (Hyper-V, WSL 2,
-    // Docker, http.sys), or a socket bound exclusively to it; PHP cannot listen there.
-    return error == WSAEACCES ? PortState::Reserved : PortState::Free;
+  void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) override {
+    const auto found = outputs_.find(pid);
+    if (found == outputs_.end() || found->second.start_time != start_time) return;
+    HANDLE pipe = found->second.pipe.Get();
+    char buffer[65536];
+    for (;;) {
+      DWORD waiting = 0, read = 0;
+      // Only what is there: a read of an empty pipe would wait for the server.
+      if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr)) break;  // ended
+      if (waiting == 0) return;
+      if (!ReadFile(pipe, buffer, std::min<DWORD>(waiting, sizeof buffer), &read, nullptr)) break;
+      if (kept.size() < limit) kept.append(buffer, std::min<size_t>(read, limit - kept.size()));
+    }
+    outputs_.erase(found);
   }
+
+  PortState LoopbackPortState(int port) override { return ports_->State(port); }
+
+  std::optional<PortOwner> LoopbackPortOwner(int port) override { return ports_->Owner(port); }
 
  private:
   struct Launched {
@@ -316,8 +253,15 @@ class Win32Processes : public Processes {
     uint32_t code = 0;
   };
 
+  struct Output {
+    uint64_t start_time = 0;
+    UniqueHandle pipe;
+  };
+
   UniqueHandle job_;
-  SocketLibrary sockets_;
+  std::unique_ptr<win32::LoopbackPorts> ports_;
+  // The read ends of their output pipes, until read to the end or stopped.
+  std::map<int32_t, Output> outputs_;
   // Servers we launched whose end we have not seen yet.
   std::map<int32_t, Launched> launched_;
   // The last of them whose end IsRunning has seen.
@@ -331,8 +275,8 @@ std::unique_ptr<Processes> MakeProcesses() {
 }
 
 std::unique_ptr<Processes> win32::MakeProcesses(const wchar_t* socket_library,
-                                                unsigned long load_flags) {
-  return std::make_unique<Win32Processes>(socket_library, load_flags);
+                                                unsigned long load_flags, TcpTableQuery tcp_table) {
+  return std::make_unique<Win32Processes>(socket_library, load_flags, tcp_table);
 }
 
 }  // namespace platform

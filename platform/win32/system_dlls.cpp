@@ -39,6 +39,16 @@ std::wstring SystemFolderPath(const wchar_t* name) {
   return std::wstring(folder, n) + L'\\' + name;
 }
 
+void* LoadSystemLibrary(const wchar_t* dll, unsigned long flags) {
+  if (const HMODULE module = LoadLibraryExW(dll, nullptr, flags)) return module;
+  // Windows 7 without KB2533623 knows no LOAD_LIBRARY_SEARCH_* flags and refuses them.
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+  // The full path; its own imports are then looked for in its folder first.
+  const std::wstring path = SystemFolderPath(dll);
+  return path.empty() ? nullptr
+                      : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 void LoadDllsFromSystemFolderOnly() {
   // Windows 8 and later, and 7 or Vista with KB2533623.
   BOOL(WINAPI * set_default)(DWORD) = nullptr;

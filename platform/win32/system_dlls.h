@@ -24,6 +24,11 @@ bool BindLate(void* module, const char* name, Fn& function) {
 // The full path of `name` in the system folder; empty when that is unknown.
 std::wstring SystemFolderPath(const wchar_t* name);
 
+// `name` (an HMODULE) from the system folder only, never one planted beside the
+// program or found through the search path; `flags` (LoadLibraryExW's) are those
+// of the first try. Null when it cannot be loaded. Kept until the process ends.
+void* LoadSystemLibrary(const wchar_t* name, unsigned long flags);
+
 // The program's first call: from then on a DLL loaded by name, by the program
 // or by the system's DLLs for it, comes from the system folder.
 void LoadDllsFromSystemFolderOnly();

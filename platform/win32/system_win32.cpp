@@ -3,6 +3,7 @@
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/win32/text_win32.h"
+#include "platform/win32/win32_platform.h"
 
 namespace platform {
 
@@ -34,6 +35,10 @@ std::string JoinPath(const std::string& dir, const std::string& relative) {
   if (dir.empty()) return relative;
   if (dir.back() == '\\' || dir.back() == '/') return dir + relative;
   return dir + "\\" + relative;
+}
+
+void win32::FailCriticalErrorsQuietly() {
+  SetErrorMode(SetErrorMode(SEM_FAILCRITICALERRORS) | SEM_FAILCRITICALERRORS);
 }
 
 }  // namespace platform

@@ -33,15 +33,29 @@ struct SystemQueries {
 // Real windows and standard controls for the toolkit model.
 std::unique_ptr<ui::Binding> MakeBinding(const SystemQueries& queries = {});
 
+// GetExtendedTcpTable's own type (its table class TCP_TABLE_OWNER_PID_LISTENER): a
+// test gives a table of its own, as Wine names no owner of any socket.
+using TcpTableQuery = unsigned long(__stdcall*)(void* table, unsigned long* size, int order,
+                                                unsigned long family, int table_class,
+                                                unsigned long reserved);
+
 // The processes backend with Winsock taken from `socket_library` (a name in the system
 // folder) at the first port check, first with the LoadLibraryExW flags `load_flags` and,
-// where the system refuses those, by its full path; MakeProcesses uses ws2_32.dll and
+// where the system refuses those, by its full path, and the listeners' owners from
+// `tcp_table`, or from the system's when it is null; MakeProcesses uses ws2_32.dll and
 // LOAD_LIBRARY_SEARCH_SYSTEM32.
 std::unique_ptr<platform::Processes> MakeProcesses(const wchar_t* socket_library,
-                                                   unsigned long load_flags);
+                                                   unsigned long load_flags,
+                                                   TcpTableQuery tcp_table = nullptr);
 
 // Shell_NotifyIconA.
 std::unique_ptr<platform::NotifyArea> MakeNotifyArea();
+
+// Has the system fail at once where it would wait in a box for the user (a DLL
+// not found at a process's start, a drive not ready), as Microsoft advises every
+// program. The server inherits the mode: a php.exe that lacks a DLL ends with its
+// status, which the program reports, instead of waiting behind a box.
+void FailCriticalErrorsQuietly();
 
 // Reports a failure that nothing else caught, in a modal box.
 void ReportFatal(const char* what);

@@ -4,7 +4,9 @@
 // HTTP/1.0, one request at a time. As PHP does, it logs each request to its
 // standard error; "/.standin/console" tells whether it has a console window and
 // how those writes went. With STANDIN_EXIT_CODE set in its environment it ends at
-// once with that code, as a PHP that cannot start would.
+// once with that code, as a PHP that cannot start would, after writing
+// STANDIN_REASON to its standard error; STANDIN_NOISE_MB has it write that many
+// megabytes of log there before it serves.
 // winsock2.h must come before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -117,7 +119,10 @@ void Serve(SOCKET client, const std::string& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const char* code = std::getenv("STANDIN_EXIT_CODE")) return std::atoi(code);
+  if (const char* code = std::getenv("STANDIN_EXIT_CODE")) {
+    if (const char* reason = std::getenv("STANDIN_REASON")) std::fprintf(stderr, "%s\n", reason);
+    return static_cast<int>(std::strtoul(code, nullptr, 0));
+  }
   std::string address, root = ".";
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "-S") == 0)
@@ -158,6 +163,11 @@ int main(int argc, char** argv) {
   }
   std::printf("Stand-in Development Server (http://%s) started\n", address.c_str());
   std::fflush(stdout);
+  // A log of that many megabytes on standard error, as a busy server writes it.
+  if (const char* megabytes = std::getenv("STANDIN_NOISE_MB")) {
+    const std::string line(99, 'x');
+    for (long i = std::atol(megabytes) * 10000; i > 0; --i) LogRequest(line);
+  }
 
   for (;;) {
     Socket client(accept(listener.Get(), nullptr, nullptr));

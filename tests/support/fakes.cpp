@@ -12,9 +12,10 @@ platform::LaunchResult FakeProcesses::Launch(const std::string& program,
   const int32_t pid = next_pid_;
   next_pid_ += 4;
   const uint64_t start_time = 1000 + static_cast<uint64_t>(pid);
-  launched.push_back({pid, start_time, program, command_line});
+  launched.push_back({pid, start_time, program, command_line, true, false, 0, {}});
   if (servers_exit_at_once)
-    launched.back().alive = false, launched.back().exit_code = at_once_exit_code;
+    launched.back().alive = false, launched.back().exit_code = at_once_exit_code,
+    launched.back().output = at_once_output;
   return {pid, start_time, {}};
 }
 
@@ -46,6 +47,13 @@ std::optional<uint32_t> FakeProcesses::ExitCode(int32_t pid, uint64_t start_time
   for (const auto& p : launched)
     if (p.pid == pid && p.start_time == start_time && !p.alive) return p.exit_code;
   return std::nullopt;
+}
+
+void FakeProcesses::DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) {
+  if (Process* p = Find(pid, start_time)) {
+    kept += p->output.substr(0, limit > kept.size() ? limit - kept.size() : 0);
+    p->output.clear();
+  }
 }
 
 void FakeProcesses::KillFromOutside(int32_t pid) {

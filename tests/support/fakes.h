@@ -23,6 +23,7 @@ class FakeProcesses : public platform::Processes {
     // Ended and released by the system: it can no longer be opened.
     bool released = false;
     uint32_t exit_code = 0;
+    std::string output;  // what it wrote and has not been drained yet
   };
 
   platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
@@ -35,6 +36,8 @@ class FakeProcesses : public platform::Processes {
     if (ports_reserved.count(port)) return platform::PortState::Reserved;
     return ports_in_use.count(port) ? platform::PortState::InUse : platform::PortState::Free;
   }
+  std::optional<platform::PortOwner> LoopbackPortOwner(int) override { return std::nullopt; }
+  void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) override;
 
   // Ends a process as something outside the program would.
   void KillFromOutside(int32_t pid);
@@ -47,6 +50,7 @@ class FakeProcesses : public platform::Processes {
   // A launched server that ends at once, as one that cannot bind its port.
   bool servers_exit_at_once = false;
   uint32_t at_once_exit_code = 1;
+  std::string at_once_output;  // what such a server writes
   int probes = 0;
   int throwing_probes = 0;  // the next probes throw, as when memory runs out
   int terminations = 0;

@@ -444,7 +444,7 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
     PostMessageW(TrayIconWindow(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(box.window) && IsWindowVisible(main_); }));
     box.Dismiss();
-    EXPECT_TRUE(WaitFor([&] { return Stopped(); }));
+    EXPECT_TRUE(WaitFor([&] { return Stopped() && !IsWindow(box.window); }));
     EXPECT_TRUE(ChildrenOf(pid_).empty());
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::to_wstring(port).c_str()));
   }
@@ -454,7 +454,9 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
   Click(Child(L"Button", L"Start"));
   box = WaitForMessageBox();
   ASSERT_TRUE(box.window) << "no warning about the server that ended";
-  EXPECT_EQ(box.text, L"The Webserver ended right after it was started (exit code 1).");
+  EXPECT_EQ(box.text,
+            L"The Webserver ended right after it was started (exit code 1):\r\n"
+            L"Directory php/www/public/ does not exist.");
   EXPECT_TRUE(WaitFor([&] { return ChildrenOf(pid_).empty() && Stopped(); }))
       << "the panel did not notice the server giving up";
   box.Dismiss();
@@ -470,15 +472,37 @@ TEST_F(Hardening, ABrokenInstallationIsReportedAndThePanelGoesOn) {
 }
 
 // Started automatically while the program sits in the notification area, the server
-// ends at once: one warning with its exit code, and the program goes on hidden.
+// ends at once: one warning with its exit code and its own words, or what a status
+// of Windows' means, and the program goes on hidden.
 TEST_F(Hardening, AServerThatEndsAtOnceIsReportedFromTheNotificationArea) {
-  SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", L"3");
-  WriteFile(SettingsPath(), SettingsBytes(1, 1, 1, FreePort()));
-  Launch(false);
-  SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", nullptr);
+  const struct {
+    const wchar_t *code, *reason, *says;
+  } cases[] = {
+      {L"3", L"PHP Fatal error:  Unknown: failed to open stream",
+       L"The Webserver ended right after it was started (exit code 3):\r\nPHP Fatal error:  "
+       L"Unknown: failed to open stream"},
+      {L"0xC0000135", nullptr,
+       L"The Webserver ended right after it was started (exit code 0xC0000135).\r\nA DLL that "
+       L"php.exe needs was not found: install the Microsoft Visual C++ Redistributable, or put "
+       L"the missing DLL into the php folder."},
+  };
+  for (const auto& c : cases) {
+    SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", c.code);
+    SetEnvironmentVariableW(L"STANDIN_REASON", c.reason);
+    WriteFile(SettingsPath(), SettingsBytes(1, 1, 1, FreePort()));
+    Launch(false);
+    SetEnvironmentVariableW(L"STANDIN_EXIT_CODE", nullptr);
+    SetEnvironmentVariableW(L"STANDIN_REASON", nullptr);
+    const ShownBox box = WaitForMessageBox();
+    ASSERT_TRUE(box.window) << "no warning about the server that ended";
+    EXPECT_EQ(box.text, c.says);
+    if (c.reason) {
+      box.Dismiss();
+      PostMessageW(main_, WM_CLOSE, 0, 0);
+      ASSERT_TRUE(Exited());
+    }
+  }
   const ShownBox box = WaitForMessageBox();
-  ASSERT_TRUE(box.window) << "no warning about the server that ended";
-  EXPECT_EQ(box.text, L"The Webserver ended right after it was started (exit code 3).");
   EXPECT_FALSE(IsWindowVisible(main_));
   box.Dismiss();
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(box.window); }));

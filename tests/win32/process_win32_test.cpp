@@ -4,13 +4,18 @@
 
 #include <windows.h>
 
+#include <iphlpapi.h>
+
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/global_variables.h"
@@ -382,6 +387,95 @@ TEST_F(ProcessWin32Test, OnlyALiveListenerTakesThePort) {
   const sockaddr_in addr = Loopback(port);
   ASSERT_EQ(bind(bound.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
   EXPECT_EQ(processes_->LoopbackPortState(port), platform::PortState::Free);
+}
+
+// A server that writes megabytes of log is never held up by its pipe.
+TEST_F(ProcessWin32Test, ALoudServerIsDrainedAndKeepsServing) {
+  SetEnvironmentVariableW(L"STANDIN_NOISE_MB", L"5");
+  auto control = Control(MakeInstallation("monitor"));
+  Start(*control);
+  SetEnvironmentVariableW(L"STANDIN_NOISE_MB", nullptr);
+  ASSERT_NE(g_.ServerPid, 0);
+  bool served = false;
+  for (int i = 0; i < 200 && !served; ++i, Sleep(50))
+    served = control->IsServerRunning(g_.ServerPid) &&
+             HttpGet(g_.ServerPort).find(kPage) != std::string::npos;
+  EXPECT_TRUE(served) << "the server waits on a full pipe";
+}
+
+// Wine names no owner of any socket (0), so the owners come from a table of the
+// test's, in GetExtendedTcpTable's layout; their names are the system's.
+struct TableRow {
+  bool ipv6;
+  DWORD address;  // IPv4 in network order; IPv6: 0 is ::, anything else ::1
+  DWORD pid;
+};
+std::vector<TableRow> table_rows;
+int table_port = 0;
+
+DWORD WINAPI TestTcpTable(void* table, unsigned long* size, int, unsigned long family, int,
+                          unsigned long) {
+  std::vector<unsigned char> bytes;
+  const auto fill = [&](auto* header, auto row_of) {
+    using Row = std::remove_reference_t<decltype(header->table[0])>;
+    bytes.resize(offsetof(std::remove_pointer_t<decltype(header)>, table) +
+                 table_rows.size() * sizeof(Row));
+    header = reinterpret_cast<decltype(header)>(bytes.data());
+    for (const TableRow& r : table_rows)
+      if (r.ipv6 == (family == AF_INET6)) header->table[header->dwNumEntries++] = row_of(r);
+  };
+  const DWORD port = htons(static_cast<u_short>(table_port));
+  if (family == AF_INET)
+    fill(static_cast<MIB_TCPTABLE_OWNER_PID*>(nullptr), [&](const TableRow& r) {
+      return MIB_TCPROW_OWNER_PID{MIB_TCP_STATE_LISTEN, r.address, port, 0, 0, r.pid};
+    });
+  else
+    fill(static_cast<MIB_TCP6TABLE_OWNER_PID*>(nullptr), [&](const TableRow& r) {
+      MIB_TCP6ROW_OWNER_PID row{};
+      row.ucLocalAddr[15] = r.address ? 1 : 0;
+      row.dwLocalPort = port;
+      row.dwState = MIB_TCP_STATE_LISTEN;
+      row.dwOwningPid = r.pid;
+      return row;
+    });
+  if (*size < bytes.size()) {
+    *size = static_cast<unsigned long>(bytes.size());
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  std::memcpy(table, bytes.data(), bytes.size());
+  return NO_ERROR;
+}
+
+TEST_F(ProcessWin32Test, TheOwnerOfAPortIsNamed) {
+  processes_ =
+      platform::win32::MakeProcesses(L"ws2_32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32, TestTcpTable);
+  table_port = g_.ServerPort;
+  const DWORD us = GetCurrentProcessId();
+  const DWORD gone = 0x7FFFFFF0;
+  const std::string at = "TCP port " + std::to_string(table_port) + " is already in use";
+  const struct {
+    std::vector<TableRow> rows;
+    std::string says;
+  } cases[] = {
+      {{{false, 0x0100007F, us}},
+       " by process_win32_test.exe (process " + std::to_string(us) + ")."},
+      {{{false, 0x0501A8C0, us}, {false, 0, 4}},
+       " by Windows itself (process 4): HTTP.sys holds it "
+       "for a service, such as IIS, WinRM or a URL reservation."},
+      {{{true, 1, us}, {true, 0, gone}}, " by process " + std::to_string(gone) + "."},
+      {{{false, 0x0501A8C0, us}, {true, 1, us}, {false, 0, 0}}, "."},
+  };
+  Socket holder;
+  const sockaddr_in addr = Loopback(table_port);
+  ASSERT_EQ(bind(holder.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(holder.Get(), 4), 0);
+  auto control = Control(MakeInstallation("monitor"));
+  for (const auto& c : cases) {
+    table_rows = c.rows;
+    warnings_.clear();
+    Start(*control);
+    EXPECT_EQ(warnings_, std::vector<std::string>{at + c.says});
+  }
 }
 
 TEST_F(ProcessWin32Test, Standin) {

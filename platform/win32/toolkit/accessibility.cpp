@@ -27,7 +27,7 @@ IAccPropServices* Annotations(bool load) {
   static bool tried = false;
   if (tried || !load) return services;
   tried = true;
-  HMODULE ole32 = LoadLibraryW(L"ole32.dll");
+  void* ole32 = LoadSystemLibrary(L"ole32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
   HRESULT(WINAPI * initialize)(void*, DWORD) = nullptr;
   HRESULT(WINAPI * create)(REFCLSID, IUnknown*, DWORD, REFIID, void**) = nullptr;
   if (!BindLate(ole32, "CoInitializeEx", initialize) ||
