@@ -62,6 +62,41 @@ else()
   set(CPACK_MONITOR_SAMPLE_PAGE index.php)
 endif()
 
+# The uninstaller's list of the package's files and folders, a folder after what
+# it holds. NSIS expands "$" in its strings, and CPack's own list leaves it as it
+# is: a file named "a$0.php" would be taken for "a" and register 0.
+set(packaged_files Dravelo_WEB_MONITOR.exe README.txt)
+set(packaged_folders php)
+if(MONITOR_PACKAGE_BUNDLE)
+  file(GLOB_RECURSE bundled LIST_DIRECTORIES true RELATIVE ${MONITOR_PACKAGE_BUNDLE}
+       ${MONITOR_PACKAGE_BUNDLE}/*)
+  foreach(path IN LISTS bundled)
+    if(IS_DIRECTORY ${MONITOR_PACKAGE_BUNDLE}/${path})
+      list(APPEND packaged_folders php/${path})
+    else()
+      list(APPEND packaged_files php/${path})
+    endif()
+  endforeach()
+else()
+  list(APPEND packaged_files php/www/public/index.php)
+  list(APPEND packaged_folders php/www php/www/public)
+endif()
+list(SORT packaged_folders ORDER DESCENDING)
+set(uninstall_list "")
+foreach(kind IN ITEMS files folders)
+  foreach(path IN LISTS packaged_${kind})
+    string(REPLACE "$" "$$" path "${path}")
+    string(REPLACE "/" "\\" path "${path}")
+    if(kind STREQUAL files)
+      string(APPEND uninstall_list "  Delete \"$INSTDIR\\${path}\"\n")
+    else()
+      string(APPEND uninstall_list "  RMDir \"$INSTDIR\\${path}\"\n")
+    endif()
+  endforeach()
+endforeach()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/package/uninstall.nsh "${uninstall_list}")
+set(CPACK_MONITOR_UNINSTALL_LIST ${CMAKE_CURRENT_BINARY_DIR}/package/uninstall.nsh)
+
 # Only the Application component goes into the packages, whatever else may
 # carry install rules (GoogleTest, test programs); and CPack builds nothing
 # else before it installs them (scripts/package builds the program).

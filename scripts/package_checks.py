@@ -12,6 +12,7 @@
 What is wrong goes to standard error as "package: ..."; then the exit code is 1."""
 
 import getpass
+import os
 import pathlib
 import re
 import shutil
@@ -30,6 +31,9 @@ RUNTIME_YEARS = {"140": "2015-2022", "120": "2013", "110": "2012", "100": "2010"
 README_TEXTS = [b"shell:startup", b'"Start in"', b"php\\www\\public\\", b"Dravelo_WEB_MONITOR.CFG",
                 b"%LOCALAPPDATA%\\Programs\\Dravelo_WEB_MONITOR"]
 README_PHP_TEXTS = [b"windows.php.net", b'"Non Thread Safe"', b"php\\php.exe", b"vcruntime140.dll"]
+# What a name may not hold: what Windows forbids in names, and ";", at which the
+# CMake list that makes the uninstaller's list of files would split it.
+BAD_NAME = re.compile(r'[\x00-\x1f\x7f"*:<>?\\|;]')
 
 
 class Refused(Exception):
@@ -44,6 +48,19 @@ def files_under(folder):
     """The files in folder and its subfolders, by their paths relative to it."""
     folder = pathlib.Path(folder)
     return {p.relative_to(folder).as_posix(): p for p in folder.rglob("*") if p.is_file()}
+
+
+def document_root(root):
+    """The paths of the files and folders under root, which holds no symbolic link:
+    one would be followed, and a private folder it leads to served."""
+    paths = []
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = pathlib.Path(folder, name)
+            if path.is_symlink():
+                raise Refused(f"the document root {root} holds a symbolic link, {path}")
+            paths.append(path.relative_to(root).as_posix())
+    return paths
 
 
 def stage(zip_path, www, bundle, preset):
@@ -76,19 +93,27 @@ def stage(zip_path, www, bundle, preset):
         root = pathlib.Path(www)
         if not root.is_dir():
             raise Refused(f"the document root {www} does not exist or is not a folder")
-        if not any(p.is_file() for p in root.rglob("*")):
-            raise Refused(f"the document root {www} is empty")
         if pathlib.Path(bundle).resolve().is_relative_to(root.resolve()):
             raise Refused(f"the document root {www} holds the build folder")
+        served = document_root(root)
+        if not any((root / p).is_file() for p in served):
+            raise Refused(f"the document root {www} is empty")
+        packaged = [n[len(prefix):] for n in names if n.startswith(prefix)]
+        packaged += [f"www/public/{p}" for p in served]
+        bad = sorted(n for n in packaged if BAD_NAME.search(n))
+        if bad:
+            raise Refused(f"the names {bad} hold control characters or one of "
+                          '" * : < > ? \\ | ;, which the package cannot carry')
 
         # PHP for Windows is built with Visual C++ and needs its runtime, which
         # the ZIP does not carry: name what php.exe and the DLLs beside it import.
-        top = {n[len(prefix):].lower() for n in names
+        # Windows' names are the same in any case: VCRUNTIME140.DLL is vcruntime140.dll.
+        top = {n[len(prefix):].lower(): n for n in names
                if n.startswith(prefix) and "/" not in n[len(prefix):]}
         needed = set()
         for name in sorted(top):
             if name == "php.exe" or name.endswith(".dll"):
-                dll_file = winfiles.program(archive.read(prefix + name))
+                dll_file = winfiles.program(archive.read(top[name]))
                 for dll in dll_file.imports() if dll_file else []:
                     if RUNTIME_DLL.fullmatch(dll) and dll.lower() not in top:
                         needed.add(dll)

@@ -40,6 +40,9 @@ class PackageChecksTest(unittest.TestCase):
 
     def test_inputs_refused(self):
         php = {"php.exe": b"PE i386"}
+        self.write('quoted/a"b.php', b"")
+        self.write("linked/index.php", b"")
+        (self.dir / "linked/private").symlink_to(self.dir / "empty")
         cases = [({"README.md": b""}, "www", "has no php.exe at its top level"),
                  ({"a/php.exe": b"PE i386", "b/x": b""}, "www", "has no php.exe"),
                  *[(dict(php, **{n: b""}), "www", "lead out of its folder")
@@ -47,6 +50,9 @@ class PackageChecksTest(unittest.TestCase):
                  ({"php.exe": b"MZ"}, "www", "is not a Windows program"),
                  ({"php.exe": b"PE x86-64"}, "www", "is an x86-64 program; the win32 package"),
                  (php, "empty", "is empty"),
+                 (php, "quoted", r"""names \['www/public/a"b.php'\] hold control characters"""),
+                 (dict(php, **{"ext/a\tb.dll": b""}), "www", "hold control characters"),
+                 (php, "linked", "holds a symbolic link, .*private"),
                  (php, ".", "holds the build folder")]
         for files, www, message in cases:
             with self.subTest(files=files, www=www), self.assertRaisesRegex(pc.Refused, message):
@@ -55,12 +61,12 @@ class PackageChecksTest(unittest.TestCase):
     def test_inputs_laid_out_and_the_runtime_the_zip_lacks_named(self):
         # The C runtime DLL it carries is not named, nor what a DLL in ext\ imports.
         files = {"p/php.exe": b"PE i386 KERNEL32.dll vcruntime140.dll msvcr120.dll",
-                 "p/vcruntime140.dll": b"", "p/ext/x.dll": b"PE i386 msvcp140.dll"}
+                 "p/VCRUNTIME140.DLL": b"", "p/ext/x.dll": b"PE i386 msvcp140.dll"}
         runtime = pc.stage(self.zip(files), str(self.dir / "www"), str(self.dir / "out"), "win32")
         self.assertEqual(runtime, "the Microsoft Visual C++ Redistributable for Visual Studio 2013 "
                                   "(x86, msvcr120.dll)")
         self.assertEqual(set(pc.files_under(self.dir / "out")), {
-            "php.exe", "vcruntime140.dll", "ext/x.dll", "www/public/index.php"})
+            "php.exe", "VCRUNTIME140.DLL", "ext/x.dll", "www/public/index.php"})
 
     def test_packages(self):
         files = {"Dravelo_WEB_MONITOR.exe": b"PE i386", "php/php.exe": b"PE i386",
