@@ -1,10 +1,11 @@
 """The checks of scripts/package, which runs them with Debian's /usr/bin/python3
 (winfiles reads programs with its pefile):
 
-  package_checks.py stage PHP_ZIP DOCROOT BUNDLE PRESET
-    checks the PHP ZIP and the document root, then lays them out in BUNDLE as
-    php\\ will be; prints the C runtime PHP needs and the ZIP lacks, if any
-  package_checks.py verify ZIP INSTALLER NSIS_FOLDER NAME PRESET BUNDLE RUNTIME PROGRAM
+  package_checks.py stage PHP_ZIP DOCROOT BUNDLE PRESET guard|no-guard
+    checks the PHP ZIP, its php.ini and the document root, then lays them out
+    in BUNDLE as php\\ will be, with a php.ini and, unless no-guard, the
+    request guard; prints the C runtime PHP needs and the ZIP lacks, if any
+  package_checks.py verify ZIP INSTALLER NSIS_FOLDER NAME PRESET BUNDLE RUNTIME PROGRAM guard|no-guard
     checks the packages that CPack made from the staged tree
   package_checks.py verify-install DRIVE KEPT BUNDLE
     checks the installations in Wine's drive_c after the upgrade
@@ -35,6 +36,23 @@ README_PHP_TEXTS = [b"windows.php.net", b'"Non Thread Safe"', b"php\\php.exe", b
 # CMake list that makes the uninstaller's list of files would split it.
 BAD_NAME = re.compile(r'[\x00-\x1f\x7f"*:<>?\\|;]')
 
+# Without them PHP for Windows loads extensions from C:\php\ext and includes
+# from C:\php\pear, folders that any user of the PC may make. PHP expands
+# ${PHPRC}, which the program sets to the php folder when it has a php.ini.
+INI_LINES = ['extension_dir = "${PHPRC}\\ext"', 'include_path = ".;${PHPRC}\\pear"']
+INI_HEAD = """; Dravelo_WEB_MONITOR's packaging: PHP takes extensions and includes from
+; this folder (${PHPRC}), never from C:\\php, which any user of the PC may make.
+"""
+GUARD = "request-guard.php"
+GUARD_SOURCE = pathlib.Path(__file__).resolve().parent.parent / "package/php" / GUARD
+GUARD_LINES = f"""; The request guard runs before every script, then the auto_prepend_file
+; that this file had, if any (dravelo.auto_prepend_file).
+auto_prepend_file = "${{PHPRC}}\\{GUARD}"
+"""
+NEXT_PREPEND = "dravelo.auto_prepend_file"
+# A line of php.ini with its end: PHP ends lines at CR LF, CR or LF, nothing else.
+INI_LINE = re.compile(r"[^\r\n]*(?:\r\n|\r|\n)|[^\r\n]+$")
+
 
 class Refused(Exception):
     """An input that no package is made of."""
@@ -63,8 +81,68 @@ def document_root(root):
     return paths
 
 
-def stage(zip_path, www, bundle, preset):
-    """Checks the PHP ZIP and the document root and lays them out in bundle;
+def ini_directives(lines):
+    """(line number, name, value as written, value) of each setting in a php.ini's
+    lines. A value of more than one quoted string is left as written, quotes and all."""
+    found = []
+    for number, line in enumerate(lines):
+        match = re.match(r"\s*([\w.]+)\s*=\s*(.*?)\s*$", line)
+        if match:
+            written = value = match.group(2)
+            quoted = re.fullmatch(r"""("[^"]*"|'[^']*')\s*(;.*)?""", written)
+            if quoted:
+                value = quoted.group(1)[1:-1]
+            elif written[:1] not in ('"', "'"):
+                value = written.split(";", 1)[0].strip()
+            found.append((number, match.group(1), written, value))
+    return found
+
+
+def in_installation(path):
+    """Whether a path that php.ini gives stays in the installation: below ${PHPRC}
+    or relative to the installation folder, the server's working directory."""
+    path = path.replace("/", "\\")
+    if path.startswith("${PHPRC}"):
+        path = path[len("${PHPRC}"):]
+        if path[:1] not in ("", "\\"):
+            return False
+        path = path.lstrip("\\")
+    elif path[:1] in ("", "\\"):
+        return False
+    return not re.search(r"""[:$"']""", path) and ".." not in path.split("\\")
+
+
+def php_ini(text, zip_path, guard):
+    """The php.ini of the package, from the ZIP's (text, or None): refused without
+    extension_dir and include_path in the installation. The guard takes the place
+    of its auto_prepend_file, which is commented out and run by the guard."""
+    if text is None:
+        text = (INI_HEAD + "\n".join(INI_LINES) + "\n").replace("\n", "\r\n")
+    eol = "\r\n" if "\r\n" in text else "\n"
+    lines = INI_LINE.findall(text)
+    directives = ini_directives(lines)
+    last = {name: value for _, name, _, value in directives}
+    for name in ("extension_dir", "include_path"):
+        value = last.get(name, "")
+        paths = value.split(";") if name == "include_path" else [value]
+        if not value or not all(in_installation(p) for p in paths if p):
+            done = f"sets {name} to {value}, outside the package" if value else f"lacks {name}"
+            raise Refused(f"php.ini in {zip_path} {done}; give it the lines "
+                          f"{INI_LINES[0]} and {INI_LINES[1]}")
+    if guard:
+        own = [(n, w, v) for n, name, w, v in directives if name == "auto_prepend_file"]
+        for number, _, _ in own:
+            lines[number] = ";" + lines[number]
+        head = GUARD_LINES
+        if own and own[-1][2] not in ("", f"${{PHPRC}}\\{GUARD}"):
+            head += f"{NEXT_PREPEND} = {own[-1][1]}\n"
+        lines.insert(0, head.replace("\n", eol))
+    return "".join(lines)
+
+
+def stage(zip_path, www, bundle, preset, guard=True):
+    """Checks the PHP ZIP, its php.ini and the document root and lays them out in
+    bundle, with the php.ini of php_ini and, with guard, the request guard;
     returns the C runtime PHP needs and the ZIP lacks, or ""."""
     want = machine(preset)
     try:
@@ -105,11 +183,19 @@ def stage(zip_path, www, bundle, preset):
             raise Refused(f"the names {bad} hold control characters or one of "
                           '" * : < > ? \\ | ;, which the package cannot carry')
 
+        top = {n[len(prefix):].lower(): n for n in names
+               if n.startswith(prefix) and "/" not in n[len(prefix):]}
+        if "php-cli-server.ini" in top:
+            raise Refused(f"{zip_path} holds php-cli-server.ini, which PHP's server would read "
+                          "instead of php.ini: put its settings into php.ini")
+        if guard and GUARD in top:
+            raise Refused(f"{zip_path} holds {GUARD}, the name of the package's request guard")
+        given = archive.read(top["php.ini"]).decode("latin-1") if "php.ini" in top else None
+        ini = php_ini(given, zip_path, guard)
+
         # PHP for Windows is built with Visual C++ and needs its runtime, which
         # the ZIP does not carry: name what php.exe and the DLLs beside it import.
         # Windows' names are the same in any case: VCRUNTIME140.DLL is vcruntime140.dll.
-        top = {n[len(prefix):].lower(): n for n in names
-               if n.startswith(prefix) and "/" not in n[len(prefix):]}
         needed = set()
         for name in sorted(top):
             if name == "php.exe" or name.endswith(".dll"):
@@ -130,26 +216,31 @@ def stage(zip_path, www, bundle, preset):
 
         out = pathlib.Path(bundle)
         for member in members:
-            if member.filename.startswith(prefix):
+            if member.filename.startswith(prefix) and member.filename != top.get("php.ini"):
                 target = out / member.filename[len(prefix):]
                 target.parent.mkdir(parents=True, exist_ok=True)
                 with archive.open(member) as source, open(target, "wb") as sink:
                     shutil.copyfileobj(source, sink)
     shutil.copytree(root, out / "www" / "public", dirs_exist_ok=True)
+    (out / "php.ini").write_bytes(ini.encode("latin-1"))
+    if guard:
+        shutil.copyfile(GUARD_SOURCE, out / GUARD)
     print(f"{zip_path}: php.exe for {want}, {len(members)} files; {www} as php\\www\\public\\",
           file=sys.stderr)
     return runtime
 
 
-def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program):
+def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program, guard=True):
     """What is wrong with the ZIP, the installer and the tree and script NSIS
-    made it from, all of the files in bundle (or the sample page) and program;
-    prints the ZIP's first entries."""
+    made it from, all of the files in bundle (or the sample page and the guard)
+    and program; prints the ZIP's first entries."""
     problems = []
     if bundle:
         source = {f"php/{p}": f for p, f in files_under(bundle).items()}
     else:
         source = {SAMPLE_PAGE: pathlib.Path("package") / SAMPLE_PAGE}
+        if guard:
+            source[f"php/{GUARD}"] = GUARD_SOURCE
     source[PROGRAM] = pathlib.Path(program)
     expected = {"README.txt"} | set(source)
 
@@ -177,7 +268,7 @@ def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program):
             if path in files and z.read(TOP + path) != original.read_bytes():
                 problems.append(f"{path} differs from {original}")
         if "README.txt" in files:
-            problems += readme_problems(z.read(TOP + "README.txt"), bundle, runtime)
+            problems += readme_problems(z.read(TOP + "README.txt"), bundle, runtime, guard)
 
     data = pathlib.Path(installer).read_bytes() if pathlib.Path(installer).is_file() else b""
     if not data.startswith(b"MZ") or b"NullsoftInst" not in data:
@@ -185,13 +276,16 @@ def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program):
     return problems + installer_problems(pathlib.Path(nsis), name, expected)
 
 
-def readme_problems(note, bundle, runtime):
+def readme_problems(note, bundle, runtime, guard):
     problems = []
     if not note.count(b"\n") == note.count(b"\r") == note.count(b"\r\n") > 0:
         problems.append("README.txt does not have CR LF line ends throughout")
     texts = list(README_TEXTS)
     if not bundle:
-        texts += README_PHP_TEXTS
+        # Who adds PHP by hand is told the lines of php.ini.
+        texts += README_PHP_TEXTS + [line.encode() for line in INI_LINES]
+        if guard:
+            texts.append(GUARD_LINES.splitlines()[-1].encode())
     elif runtime:
         texts.append(runtime.encode())
     elif b"Redistributable" in note:
@@ -269,7 +363,7 @@ def verify_install(drive, kept, bundle):
     return problems
 
 
-COMMANDS = {"stage": (stage, 4), "verify": (verify, 8), "verify-install": (verify_install, 3)}
+COMMANDS = {"stage": (stage, 5), "verify": (verify, 9), "verify-install": (verify_install, 3)}
 
 
 def main(argv):
@@ -277,16 +371,22 @@ def main(argv):
     if command is None or len(argv) - 1 != count:
         print(__doc__, file=sys.stderr)
         return 2
+    args = argv[1:]
+    if command in (stage, verify):
+        if args[-1] not in ("guard", "no-guard"):
+            print(__doc__, file=sys.stderr)
+            return 2
+        args[-1] = args[-1] == "guard"
     if command is stage:
         try:
-            runtime = stage(*argv[1:])
+            runtime = stage(*args)
         except Refused as refused:
             print(f"package: {refused}; no package made", file=sys.stderr)
             return 1
         if runtime:
             print(runtime)
         return 0
-    problems = command(*argv[1:])
+    problems = command(*args)
     for problem in problems:
         print(f"package: {problem}", file=sys.stderr)
     return 1 if problems else 0
