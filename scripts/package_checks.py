@@ -313,12 +313,18 @@ def installer_problems(nsis, name, expected):
         problems.append("the installer asks for more than user rights")
     if not re.search(r"^SetDateSave off$", script, re.M):
         problems.append("the installer keeps the build's file times")
-    warnings = re.findall(r"^LangString OutsideProfile \$\{LANG_(\w+)\} ", script, re.M)
-    page = (r"^!define MUI_PAGE_CUSTOMFUNCTION_LEAVE WarnOutsideProfile\s+"
+    texts = [re.findall(rf"^LangString {text} \$\{{LANG_(\w+)\}} ", script, re.M)
+             for text in ("OutsideProfile", "ForeignFolder")]
+    page = (r"^!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckFolder\s+"
             r"!insertmacro MUI_PAGE_DIRECTORY$")
-    if not re.search(page, script, re.M) or warnings != ["ENGLISH", "GERMAN"]:
-        problems.append("the folder page does not warn of a folder outside the profile "
-                        "in English and German")
+    if not re.search(page, script, re.M) or texts != [["ENGLISH", "GERMAN"]] * 2:
+        problems.append("the folder page does not refuse a folder that others filled and warn of "
+                        "one outside the profile, in English and German")
+    # Wine keeps no DACL (it maps one to the Unix mode bits): the script's calls are checked.
+    if not re.search(r'"D:P\(A;OICI;FA;;;\$\d\)\(A;OICI;FA;;;SY\)\(A;OICI;FA;;;BA\)"', script) or \
+            "SetNamedSecurityInfoW(w r2, i 1, i 0x80000005," not in script:
+        problems.append("the installer does not give the folder it makes a protected DACL "
+                        "of the user, SYSTEM and the Administrators")
     # A shortcut starts in $OUTDIR, which the last SetOutPath before it set.
     shortcuts = [m.start() for m in re.finditer(r"^\s*CreateShortCut ", script, re.M)]
     for at in shortcuts:

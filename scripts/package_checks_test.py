@@ -170,6 +170,9 @@ class PackageChecksTest(unittest.TestCase):
                  ({"README.txt": files["README.txt"] + b"\n"}, None, "CR LF line ends"),
                  ({"README.txt": b"shell:startup\r\n"}, None, 'does not mention "Start in"'),
                  ({}, ("ExecutionLevel user", "ExecutionLevel admin"), "more than user rights"),
+                 ({}, ("LEAVE CheckFolder", "LEAVE WarnOutsideProfile"), "does not refuse a folder"),
+                 ({}, ("D:P(", "D:("), "a protected DACL"),
+                 ({}, ("i 0x80000005", "i 0x5"), "a protected DACL"),
                  ({}, ('SetOutPath "$INSTDIR"\n  CreateShortCut', "CreateShortCut"),
                   'a shortcut does not start in "$INSTDIR"')]
         for change, nsi, problem in cases:
