@@ -5,7 +5,8 @@
     checks the PHP ZIP, its php.ini and the document root, then lays them out
     in BUNDLE as php\\ will be, with a php.ini and, unless no-guard, the
     request guard; prints the C runtime PHP needs and the ZIP lacks, if any
-  package_checks.py verify ZIP INSTALLER NSIS_FOLDER NAME PRESET BUNDLE RUNTIME PROGRAM guard|no-guard
+  package_checks.py verify ZIP INSTALLER NSIS_FOLDER NAME PRESET BUNDLE RUNTIME PROGRAM
+                           guard|no-guard
     checks the packages that CPack made from the staged tree
   package_checks.py verify-install DRIVE KEPT BUNDLE
     checks the installations in Wine's drive_c after the upgrade
@@ -119,7 +120,9 @@ def php_ini(text, zip_path, guard):
     if text is None:
         text = (INI_HEAD + "\n".join(INI_LINES) + "\n").replace("\n", "\r\n")
     eol = "\r\n" if "\r\n" in text else "\n"
-    lines = INI_LINE.findall(text)
+    # PHP skips a byte order mark at the start of the file only: it stays there.
+    bom = "\xef\xbb\xbf" if text.startswith("\xef\xbb\xbf") else ""
+    lines = INI_LINE.findall(text[len(bom):])
     directives = ini_directives(lines)
     last = {name: value for _, name, _, value in directives}
     for name in ("extension_dir", "include_path"):
@@ -137,7 +140,7 @@ def php_ini(text, zip_path, guard):
         if own and own[-1][2] not in ("", f"${{PHPRC}}\\{GUARD}"):
             head += f"{NEXT_PREPEND} = {own[-1][1]}\n"
         lines.insert(0, head.replace("\n", eol))
-    return "".join(lines)
+    return bom + "".join(lines)
 
 
 def stage(zip_path, www, bundle, preset, guard=True):
