@@ -3,13 +3,16 @@
 #   Dravelo_WEB_MONITOR.exe
 #   README.txt                  what the folder holds, PHP, start with Windows
 #   php/www/public/index.php    a sample page
+#   php/request-guard.php       the request guard, for the php.ini the user makes
 # With MONITOR_PACKAGE_BUNDLE naming a folder laid out as php/ (a PHP for
-# Windows and www/public/ with an application), that folder is shipped as php/
-# instead of the sample page (scripts/package --php --www prepares it).
+# Windows with its php.ini and request guard, and www/public/ with an
+# application), that folder is shipped as php/ instead (scripts/package --php
+# --www prepares it).
 
 set(MONITOR_PACKAGE_SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/package)
 set(MONITOR_PACKAGE_BUNDLE "" CACHE PATH "Folder shipped as php/: PHP for Windows and www/public/")
 set(MONITOR_PACKAGE_RUNTIME "" CACHE STRING "The C runtime the bundled PHP needs and does not carry")
+option(MONITOR_PACKAGE_REQUEST_GUARD "Without a bundle: php/ gets the request guard" ON)
 # scripts/package --sign: the signed copy of the program that the packages take,
 # and the command that signs the uninstaller and the installer (FILE DESCRIPTION).
 set(MONITOR_PACKAGE_PROGRAM "" CACHE FILEPATH "The program the packages hold; empty: the one built")
@@ -18,7 +21,8 @@ set(MONITOR_PACKAGE_SIGN_COMMAND "" CACHE FILEPATH "Signs the uninstaller and th
 if(MONITOR_PACKAGE_BUNDLE)
   set(MONITOR_README_PHP "PHP
   php\\ holds PHP for Windows, and php\\www\\public\\ the application that
-  comes with this package.")
+  comes with this package. php\\php.ini keeps PHP's extensions and includes
+  in this folder: keep its lines extension_dir and include_path.")
   if(MONITOR_PACKAGE_RUNTIME)
     string(APPEND MONITOR_README_PHP "
   This PHP needs
@@ -33,6 +37,25 @@ else()
     1. Open windows.php.net and go to Downloads.
     2. Take the zip marked \"Non Thread Safe\" of a current PHP version.
     3. Unpack it into the php folder, so that php.exe lies directly in it.
+    4. Make a text file php.ini in the php folder (in Notepad: save as type
+       \"All files\", or it becomes php.ini.txt) with these lines:
+         extension_dir = \"\${PHPRC}\\ext\"
+         include_path = \".;\${PHPRC}\\pear\"")
+  if(MONITOR_PACKAGE_REQUEST_GUARD)
+    string(APPEND MONITOR_README_PHP "
+         auto_prepend_file = \"\${PHPRC}\\request-guard.php\"")
+  endif()
+  string(APPEND MONITOR_README_PHP "
+  Without the first two, PHP takes extensions from C:\\php\\ext and includes
+  files from C:\\php\\pear, folders that any user of this PC can make. A
+  php.ini of your own must set them too.")
+  if(MONITOR_PACKAGE_REQUEST_GUARD)
+    string(APPEND MONITOR_README_PHP "
+  The last line runs request-guard.php, which comes with this package,
+  before every PHP page: it turns away requests that other web sites send
+  to the server.")
+  endif()
+  string(APPEND MONITOR_README_PHP "
   PHP for Windows needs the Microsoft Visual C++ Redistributable that the
   download page names (for current versions the one for Visual Studio
   2015-2022, vcruntime140.dll); install it if php.exe does not start.
@@ -59,8 +82,50 @@ if(MONITOR_PACKAGE_BUNDLE)
 else()
   install(FILES ${MONITOR_PACKAGE_SOURCE_DIR}/php/www/public/index.php
           DESTINATION php/www/public COMPONENT Application)
+  if(MONITOR_PACKAGE_REQUEST_GUARD)
+    install(FILES ${MONITOR_PACKAGE_SOURCE_DIR}/php/request-guard.php DESTINATION php
+            COMPONENT Application)
+  endif()
   set(CPACK_MONITOR_SAMPLE_PAGE index.php)
 endif()
+
+# The uninstaller's list of the package's files and folders, a folder after what
+# it holds. NSIS expands "$" in its strings, and CPack's own list leaves it as it
+# is: a file named "a$0.php" would be taken for "a" and register 0.
+set(packaged_files Dravelo_WEB_MONITOR.exe README.txt)
+set(packaged_folders php)
+if(MONITOR_PACKAGE_BUNDLE)
+  file(GLOB_RECURSE bundled LIST_DIRECTORIES true RELATIVE ${MONITOR_PACKAGE_BUNDLE}
+       ${MONITOR_PACKAGE_BUNDLE}/*)
+  foreach(path IN LISTS bundled)
+    if(IS_DIRECTORY ${MONITOR_PACKAGE_BUNDLE}/${path})
+      list(APPEND packaged_folders php/${path})
+    else()
+      list(APPEND packaged_files php/${path})
+    endif()
+  endforeach()
+else()
+  list(APPEND packaged_files php/www/public/index.php)
+  if(MONITOR_PACKAGE_REQUEST_GUARD)
+    list(APPEND packaged_files php/request-guard.php)
+  endif()
+  list(APPEND packaged_folders php/www php/www/public)
+endif()
+list(SORT packaged_folders ORDER DESCENDING)
+set(uninstall_list "")
+foreach(kind IN ITEMS files folders)
+  foreach(path IN LISTS packaged_${kind})
+    string(REPLACE "$" "$$" path "${path}")
+    string(REPLACE "/" "\\" path "${path}")
+    if(kind STREQUAL files)
+      string(APPEND uninstall_list "  Delete \"$INSTDIR\\${path}\"\n")
+    else()
+      string(APPEND uninstall_list "  RMDir \"$INSTDIR\\${path}\"\n")
+    endif()
+  endforeach()
+endforeach()
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/package/uninstall.nsh "${uninstall_list}")
+set(CPACK_MONITOR_UNINSTALL_LIST ${CMAKE_CURRENT_BINARY_DIR}/package/uninstall.nsh)
 
 # Only the Application component goes into the packages, whatever else may
 # carry install rules (GoogleTest, test programs); and CPack builds nothing

@@ -1,6 +1,7 @@
-// Whole-file access for the settings file. Paths are UTF-8.
+// File access for the settings file. Paths are UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,8 +14,8 @@ bool IsFile(const std::string& path);
 // Creates an empty file when none exists; an existing file is left untouched.
 bool CreateFileIfMissing(const std::string& path);
 
-// The whole content, or nothing when the file cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// At most the first `max_bytes` of the file, or nothing when it cannot be opened or read.
+std::optional<std::string> ReadFileStart(const std::string& path, size_t max_bytes);
 
 enum class ReplaceResult {
   Replaced,

@@ -1,10 +1,12 @@
 """The checks of scripts/package, which runs them with Debian's /usr/bin/python3
 (winfiles reads programs with its pefile):
 
-  package_checks.py stage PHP_ZIP DOCROOT BUNDLE PRESET
-    checks the PHP ZIP and the document root, then lays them out in BUNDLE as
-    php\\ will be; prints the C runtime PHP needs and the ZIP lacks, if any
+  package_checks.py stage PHP_ZIP DOCROOT BUNDLE PRESET guard|no-guard
+    checks the PHP ZIP, its php.ini and the document root, then lays them out
+    in BUNDLE as php\\ will be, with a php.ini and, unless no-guard, the
+    request guard; prints the C runtime PHP needs and the ZIP lacks, if any
   package_checks.py verify ZIP INSTALLER NSIS_FOLDER NAME PRESET BUNDLE RUNTIME PROGRAM
+                           guard|no-guard
     checks the packages that CPack made from the staged tree
   package_checks.py verify-install DRIVE KEPT BUNDLE
     checks the installations in Wine's drive_c after the upgrade
@@ -12,6 +14,7 @@
 What is wrong goes to standard error as "package: ..."; then the exit code is 1."""
 
 import getpass
+import os
 import pathlib
 import re
 import shutil
@@ -30,6 +33,26 @@ RUNTIME_YEARS = {"140": "2015-2022", "120": "2013", "110": "2012", "100": "2010"
 README_TEXTS = [b"shell:startup", b'"Start in"', b"php\\www\\public\\", b"Dravelo_WEB_MONITOR.CFG",
                 b"%LOCALAPPDATA%\\Programs\\Dravelo_WEB_MONITOR"]
 README_PHP_TEXTS = [b"windows.php.net", b'"Non Thread Safe"', b"php\\php.exe", b"vcruntime140.dll"]
+# What a name may not hold: what Windows forbids in names, and ";", at which the
+# CMake list that makes the uninstaller's list of files would split it.
+BAD_NAME = re.compile(r'[\x00-\x1f\x7f"*:<>?\\|;]')
+
+# Without them PHP for Windows loads extensions from C:\php\ext and includes
+# from C:\php\pear, folders that any user of the PC may make. PHP expands
+# ${PHPRC}, which the program sets to the php folder when it has a php.ini.
+INI_LINES = ['extension_dir = "${PHPRC}\\ext"', 'include_path = ".;${PHPRC}\\pear"']
+INI_HEAD = """; Dravelo_WEB_MONITOR's packaging: PHP takes extensions and includes from
+; this folder (${PHPRC}), never from C:\\php, which any user of the PC may make.
+"""
+GUARD = "request-guard.php"
+GUARD_SOURCE = pathlib.Path(__file__).resolve().parent.parent / "package/php" / GUARD
+GUARD_LINES = f"""; The request guard runs before every script, then the auto_prepend_file
+; that this file had, if any (dravelo.auto_prepend_file).
+auto_prepend_file = "${{PHPRC}}\\{GUARD}"
+"""
+NEXT_PREPEND = "dravelo.auto_prepend_file"
+# A line of php.ini with its end: PHP ends lines at CR LF, CR or LF, nothing else.
+INI_LINE = re.compile(r"[^\r\n]*(?:\r\n|\r|\n)|[^\r\n]+$")
 
 
 class Refused(Exception):
@@ -46,8 +69,83 @@ def files_under(folder):
     return {p.relative_to(folder).as_posix(): p for p in folder.rglob("*") if p.is_file()}
 
 
-def stage(zip_path, www, bundle, preset):
-    """Checks the PHP ZIP and the document root and lays them out in bundle;
+def document_root(root):
+    """The paths of the files and folders under root, which holds no symbolic link:
+    one would be followed, and a private folder it leads to served."""
+    paths = []
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = pathlib.Path(folder, name)
+            if path.is_symlink():
+                raise Refused(f"the document root {root} holds a symbolic link, {path}")
+            paths.append(path.relative_to(root).as_posix())
+    return paths
+
+
+def ini_directives(lines):
+    """(line number, name, value as written, value) of each setting in a php.ini's
+    lines. A value of more than one quoted string is left as written, quotes and all."""
+    found = []
+    for number, line in enumerate(lines):
+        match = re.match(r"\s*([\w.]+)\s*=\s*(.*?)\s*$", line)
+        if match:
+            written = value = match.group(2)
+            quoted = re.fullmatch(r"""("[^"]*"|'[^']*')\s*(;.*)?""", written)
+            if quoted:
+                value = quoted.group(1)[1:-1]
+            elif written[:1] not in ('"', "'"):
+                value = written.split(";", 1)[0].strip()
+            found.append((number, match.group(1), written, value))
+    return found
+
+
+def in_installation(path):
+    """Whether a path that php.ini gives stays in the installation: below ${PHPRC}
+    or relative to the installation folder, the server's working directory."""
+    path = path.replace("/", "\\")
+    if path.startswith("${PHPRC}"):
+        path = path[len("${PHPRC}"):]
+        if path[:1] not in ("", "\\"):
+            return False
+        path = path.lstrip("\\")
+    elif path[:1] in ("", "\\"):
+        return False
+    return not re.search(r"""[:$"']""", path) and ".." not in path.split("\\")
+
+
+def php_ini(text, zip_path, guard):
+    """The php.ini of the package, from the ZIP's (text, or None): refused without
+    extension_dir and include_path in the installation. The guard takes the place
+    of its auto_prepend_file, which is commented out and run by the guard."""
+    if text is None:
+        text = (INI_HEAD + "\n".join(INI_LINES) + "\n").replace("\n", "\r\n")
+    eol = "\r\n" if "\r\n" in text else "\n"
+    # PHP skips a byte order mark at the start of the file only: it stays there.
+    bom = "\xef\xbb\xbf" if text.startswith("\xef\xbb\xbf") else ""
+    lines = INI_LINE.findall(text[len(bom):])
+    directives = ini_directives(lines)
+    last = {name: value for _, name, _, value in directives}
+    for name in ("extension_dir", "include_path"):
+        value = last.get(name, "")
+        paths = value.split(";") if name == "include_path" else [value]
+        if not value or not all(in_installation(p) for p in paths if p):
+            done = f"sets {name} to {value}, outside the package" if value else f"lacks {name}"
+            raise Refused(f"php.ini in {zip_path} {done}; give it the lines "
+                          f"{INI_LINES[0]} and {INI_LINES[1]}")
+    if guard:
+        own = [(n, w, v) for n, name, w, v in directives if name == "auto_prepend_file"]
+        for number, _, _ in own:
+            lines[number] = ";" + lines[number]
+        head = GUARD_LINES
+        if own and own[-1][2] not in ("", f"${{PHPRC}}\\{GUARD}"):
+            head += f"{NEXT_PREPEND} = {own[-1][1]}\n"
+        lines.insert(0, head.replace("\n", eol))
+    return bom + "".join(lines)
+
+
+def stage(zip_path, www, bundle, preset, guard=True):
+    """Checks the PHP ZIP, its php.ini and the document root and lays them out in
+    bundle, with the php.ini of php_ini and, with guard, the request guard;
     returns the C runtime PHP needs and the ZIP lacks, or ""."""
     want = machine(preset)
     try:
@@ -76,19 +174,35 @@ def stage(zip_path, www, bundle, preset):
         root = pathlib.Path(www)
         if not root.is_dir():
             raise Refused(f"the document root {www} does not exist or is not a folder")
-        if not any(p.is_file() for p in root.rglob("*")):
-            raise Refused(f"the document root {www} is empty")
         if pathlib.Path(bundle).resolve().is_relative_to(root.resolve()):
             raise Refused(f"the document root {www} holds the build folder")
+        served = document_root(root)
+        if not any((root / p).is_file() for p in served):
+            raise Refused(f"the document root {www} is empty")
+        packaged = [n[len(prefix):] for n in names if n.startswith(prefix)]
+        packaged += [f"www/public/{p}" for p in served]
+        bad = sorted(n for n in packaged if BAD_NAME.search(n))
+        if bad:
+            raise Refused(f"the names {bad} hold control characters or one of "
+                          '" * : < > ? \\ | ;, which the package cannot carry')
+
+        top = {n[len(prefix):].lower(): n for n in names
+               if n.startswith(prefix) and "/" not in n[len(prefix):]}
+        if "php-cli-server.ini" in top:
+            raise Refused(f"{zip_path} holds php-cli-server.ini, which PHP's server would read "
+                          "instead of php.ini: put its settings into php.ini")
+        if guard and GUARD in top:
+            raise Refused(f"{zip_path} holds {GUARD}, the name of the package's request guard")
+        given = archive.read(top["php.ini"]).decode("latin-1") if "php.ini" in top else None
+        ini = php_ini(given, zip_path, guard)
 
         # PHP for Windows is built with Visual C++ and needs its runtime, which
         # the ZIP does not carry: name what php.exe and the DLLs beside it import.
-        top = {n[len(prefix):].lower() for n in names
-               if n.startswith(prefix) and "/" not in n[len(prefix):]}
+        # Windows' names are the same in any case: VCRUNTIME140.DLL is vcruntime140.dll.
         needed = set()
         for name in sorted(top):
             if name == "php.exe" or name.endswith(".dll"):
-                dll_file = winfiles.program(archive.read(prefix + name))
+                dll_file = winfiles.program(archive.read(top[name]))
                 for dll in dll_file.imports() if dll_file else []:
                     if RUNTIME_DLL.fullmatch(dll) and dll.lower() not in top:
                         needed.add(dll)
@@ -105,26 +219,31 @@ def stage(zip_path, www, bundle, preset):
 
         out = pathlib.Path(bundle)
         for member in members:
-            if member.filename.startswith(prefix):
+            if member.filename.startswith(prefix) and member.filename != top.get("php.ini"):
                 target = out / member.filename[len(prefix):]
                 target.parent.mkdir(parents=True, exist_ok=True)
                 with archive.open(member) as source, open(target, "wb") as sink:
                     shutil.copyfileobj(source, sink)
     shutil.copytree(root, out / "www" / "public", dirs_exist_ok=True)
+    (out / "php.ini").write_bytes(ini.encode("latin-1"))
+    if guard:
+        shutil.copyfile(GUARD_SOURCE, out / GUARD)
     print(f"{zip_path}: php.exe for {want}, {len(members)} files; {www} as php\\www\\public\\",
           file=sys.stderr)
     return runtime
 
 
-def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program):
+def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program, guard=True):
     """What is wrong with the ZIP, the installer and the tree and script NSIS
-    made it from, all of the files in bundle (or the sample page) and program;
-    prints the ZIP's first entries."""
+    made it from, all of the files in bundle (or the sample page and the guard)
+    and program; prints the ZIP's first entries."""
     problems = []
     if bundle:
         source = {f"php/{p}": f for p, f in files_under(bundle).items()}
     else:
         source = {SAMPLE_PAGE: pathlib.Path("package") / SAMPLE_PAGE}
+        if guard:
+            source[f"php/{GUARD}"] = GUARD_SOURCE
     source[PROGRAM] = pathlib.Path(program)
     expected = {"README.txt"} | set(source)
 
@@ -152,7 +271,7 @@ def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program):
             if path in files and z.read(TOP + path) != original.read_bytes():
                 problems.append(f"{path} differs from {original}")
         if "README.txt" in files:
-            problems += readme_problems(z.read(TOP + "README.txt"), bundle, runtime)
+            problems += readme_problems(z.read(TOP + "README.txt"), bundle, runtime, guard)
 
     data = pathlib.Path(installer).read_bytes() if pathlib.Path(installer).is_file() else b""
     if not data.startswith(b"MZ") or b"NullsoftInst" not in data:
@@ -160,13 +279,16 @@ def verify(zip_path, installer, nsis, name, preset, bundle, runtime, program):
     return problems + installer_problems(pathlib.Path(nsis), name, expected)
 
 
-def readme_problems(note, bundle, runtime):
+def readme_problems(note, bundle, runtime, guard):
     problems = []
     if not note.count(b"\n") == note.count(b"\r") == note.count(b"\r\n") > 0:
         problems.append("README.txt does not have CR LF line ends throughout")
     texts = list(README_TEXTS)
     if not bundle:
-        texts += README_PHP_TEXTS
+        # Who adds PHP by hand is told the lines of php.ini.
+        texts += README_PHP_TEXTS + [line.encode() for line in INI_LINES]
+        if guard:
+            texts.append(GUARD_LINES.splitlines()[-1].encode())
     elif runtime:
         texts.append(runtime.encode())
     elif b"Redistributable" in note:
@@ -194,12 +316,18 @@ def installer_problems(nsis, name, expected):
         problems.append("the installer asks for more than user rights")
     if not re.search(r"^SetDateSave off$", script, re.M):
         problems.append("the installer keeps the build's file times")
-    warnings = re.findall(r"^LangString OutsideProfile \$\{LANG_(\w+)\} ", script, re.M)
-    page = (r"^!define MUI_PAGE_CUSTOMFUNCTION_LEAVE WarnOutsideProfile\s+"
+    texts = [re.findall(rf"^LangString {text} \$\{{LANG_(\w+)\}} ", script, re.M)
+             for text in ("OutsideProfile", "ForeignFolder")]
+    page = (r"^!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckFolder\s+"
             r"!insertmacro MUI_PAGE_DIRECTORY$")
-    if not re.search(page, script, re.M) or warnings != ["ENGLISH", "GERMAN"]:
-        problems.append("the folder page does not warn of a folder outside the profile "
-                        "in English and German")
+    if not re.search(page, script, re.M) or texts != [["ENGLISH", "GERMAN"]] * 2:
+        problems.append("the folder page does not refuse a folder that others filled and warn of "
+                        "one outside the profile, in English and German")
+    # Wine keeps no DACL (it maps one to the Unix mode bits): the script's calls are checked.
+    if not re.search(r'"D:P\(A;OICI;FA;;;\$\d\)\(A;OICI;FA;;;SY\)\(A;OICI;FA;;;BA\)"', script) or \
+            "SetNamedSecurityInfoW(w r2, i 1, i 0x80000005," not in script:
+        problems.append("the installer does not give the folder it makes a protected DACL "
+                        "of the user, SYSTEM and the Administrators")
     # A shortcut starts in $OUTDIR, which the last SetOutPath before it set.
     shortcuts = [m.start() for m in re.finditer(r"^\s*CreateShortCut ", script, re.M)]
     for at in shortcuts:
@@ -244,7 +372,7 @@ def verify_install(drive, kept, bundle):
     return problems
 
 
-COMMANDS = {"stage": (stage, 4), "verify": (verify, 8), "verify-install": (verify_install, 3)}
+COMMANDS = {"stage": (stage, 5), "verify": (verify, 9), "verify-install": (verify_install, 3)}
 
 
 def main(argv):
@@ -252,16 +380,22 @@ def main(argv):
     if command is None or len(argv) - 1 != count:
         print(__doc__, file=sys.stderr)
         return 2
+    args = argv[1:]
+    if command in (stage, verify):
+        if args[-1] not in ("guard", "no-guard"):
+            print(__doc__, file=sys.stderr)
+            return 2
+        args[-1] = args[-1] == "guard"
     if command is stage:
         try:
-            runtime = stage(*argv[1:])
+            runtime = stage(*args)
         except Refused as refused:
             print(f"package: {refused}; no package made", file=sys.stderr)
             return 1
         if runtime:
             print(runtime)
         return 0
-    problems = command(*argv[1:])
+    problems = command(*args)
     for problem in problems:
         print(f"package: {problem}", file=sys.stderr)
     return 1 if problems else 0

@@ -16,6 +16,8 @@ namespace {
 constexpr int16_t kDefaultFlag = 0;
 constexpr int32_t kDefaultPort = 80;
 constexpr int kReservedLines = 6;
+// Ten short lines are all that is ever read: a huge file costs no more memory.
+constexpr size_t kMaxReadBytes = 64 * 1024;
 
 // Sequential reading by lines: up to a CR, and a LF right after it goes with
 // it; a lone LF belongs to the line. The last line needs no terminator.
@@ -88,7 +90,7 @@ SettingsFile::SettingsFile(std::string directory, Pause pause)
 
 void SettingsFile::Load(GlobalVariables& g, uint16_t system_lang_id) const {
   platform::CreateFileIfMissing(path_);
-  const std::optional<std::string> content = platform::ReadWholeFile(path_);
+  const std::optional<std::string> content = platform::ReadFileStart(path_, kMaxReadBytes);
   ParseSettings(content ? *content : std::string_view{}, system_lang_id, g);
 }
 

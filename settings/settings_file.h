@@ -37,8 +37,8 @@ class SettingsFile {
 
   const std::string& Path() const { return path_; }
 
-  // Creates the file when missing, then loads it; a file that cannot be read
-  // leaves the defaults.
+  // Creates the file when missing, then loads it from its first 64 KiB; a file
+  // that cannot be read leaves the defaults.
   void Load(GlobalVariables& g, uint16_t system_lang_id) const;
 
   // Writes the settings. A file that another program holds is tried again, up to

@@ -229,24 +229,34 @@ TEST_F(ServerControlTest, StartReportsALaunchFailure) {
                 "Unable to start Webserver.\r\nThe system cannot find the file specified."});
 }
 
-TEST_F(ServerControlTest, PortOutsideTheRangeIsLaunchedUnchecked) {
+// A port the check finds in use is refused: the range's edges are checked, what lies outside
+// it is launched unchecked.
+TEST_F(ServerControlTest, PortsInTheRangeAreCheckedAndOthersLaunchedUnchecked) {
   const struct {
     int32_t port;
+    bool checked;
     const char* command_line;
   } cases[] = {
-      {0, "php\\php -S 127.0.0.1:0 -t php/www/public/"},
-      {-5, "php\\php -S 127.0.0.1:-5 -t php/www/public/"},
-      {65536, "php\\php -S 127.0.0.1:65536 -t php/www/public/"},
+      {0, false, "php\\php -S 127.0.0.1:0 -t php/www/public/"},
+      {-5, false, "php\\php -S 127.0.0.1:-5 -t php/www/public/"},
+      {65536, false, "php\\php -S 127.0.0.1:65536 -t php/www/public/"},
+      {1, true, nullptr},
+      {65535, true, nullptr},
   };
   for (const auto& c : cases) {
     GlobalVariables fresh;
     RecordingProcesses recorder;
-    recorder.busy_port = c.port;  // would refuse it, were it asked
+    recorder.busy_port = c.port;
     fresh.ServerPort = c.port;
     server::ServerControl control(
         fresh, recorder, [](const std::string&) {}, kInstallDir);
     control.Start();
-    EXPECT_TRUE(recorder.port_checks.empty()) << c.port;
+    EXPECT_EQ(recorder.port_checks, c.checked ? std::vector<int>{c.port} : std::vector<int>{})
+        << c.port;
+    if (c.checked) {
+      EXPECT_TRUE(recorder.launches.empty()) << c.port;
+      continue;
+    }
     ASSERT_EQ(recorder.launches.size(), 1u) << c.port;
     EXPECT_EQ(recorder.launches[0].command_line, c.command_line);
     EXPECT_EQ(fresh.ServerPid, 4242) << c.port;

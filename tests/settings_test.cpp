@@ -204,6 +204,7 @@ TEST(SettingsParseTest, LinesDefaultsAndOddContent) {
       {" 1 \r\n 0 \r\n 1 \r\n 443", {1, 0, 1, 443}},  // no terminator on the last line
       {"1\r0\r1\r81\r", {1, 0, 1, 81}},               // CR alone ends a line
       {"1\r\n\n0\r\n", {1, 0, 0, 80}},                // only one LF goes with the CR
+      {"2\r\n1\r\n1\r\n", {2, 1, 1, 80}},             // no port line: the default
       {"x\r\ny\r\nz\r\nabc\r\n", {0, 0, 0, 0}},
       {"1\r\n0\r\n0\r\n442.5\r\n", {1, 0, 0, 442}},
       {"1\r\n0\r\n0\r\n443.5\r\n", {1, 0, 0, 444}},

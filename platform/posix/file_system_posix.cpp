@@ -51,22 +51,23 @@ bool CreateFileIfMissing(const std::string& path) {
   return fd.Get() >= 0;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadFileStart(const std::string& path, size_t max_bytes) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.Get() < 0) return std::nullopt;
   struct stat info {};
   if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+  std::string content(max_bytes, '\0');
+  size_t done = 0;
+  while (done < max_bytes) {
+    const ssize_t n = ::read(fd.Get(), content.data() + done, max_bytes - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;
     }
     if (n == 0) break;
-    content.append(buffer, static_cast<size_t>(n));
+    done += static_cast<size_t>(n);
   }
+  content.resize(done);
   return content;
 }
 

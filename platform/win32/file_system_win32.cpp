@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/file_system.h"
@@ -31,19 +32,21 @@ bool CreateFileIfMissing(const std::string& path) {
   return file.Valid();
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+std::optional<std::string> ReadFileStart(const std::string& path, size_t max_bytes) {
   UniqueHandle file(CreateFileW(win32::Widen(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.Valid()) return std::nullopt;
-  std::string content;
-  char buffer[65536];
-  for (;;) {
+  std::string content(max_bytes, '\0');
+  size_t done = 0;
+  while (done < max_bytes) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(max_bytes - done, 1u << 30));
     DWORD n = 0;
-    if (!ReadFile(file.Get(), buffer, sizeof buffer, &n, nullptr)) return std::nullopt;
+    if (!ReadFile(file.Get(), content.data() + done, want, &n, nullptr)) return std::nullopt;
     if (n == 0) break;
-    content.append(buffer, n);
+    done += n;
   }
+  content.resize(done);
   return content;
 }
 

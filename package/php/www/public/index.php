@@ -12,7 +12,6 @@ $facts = [
     'PHP version' => PHP_VERSION,
     'Server API' => PHP_SAPI,
     'Server time' => date('Y-m-d H:i:s T'),
-    'Document root' => (string) (($_SERVER['DOCUMENT_ROOT'] ?? '') ?: __DIR__),
     'Requested' => (string) ($_SERVER['REQUEST_URI'] ?? '(none)'),
 ];
 ?>
