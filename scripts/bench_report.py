@@ -10,7 +10,8 @@ visual styles), probe (the baseline that probes a process each tick), panel
 (the baseline that does both and shows our panel's controls) or own (the
 server started alone); "meta
 NAME value" lines fill in the labels, name the builds measured ("bits 64,32")
-and whether 32-bit Wine was emulated ("emulated32 1"). Other lines are ignored.
+whether 32-bit Wine was emulated ("emulated32 1") and whether only the start-up
+was measured ("figures startup"). Other lines are ignored.
 """
 
 import os
@@ -183,6 +184,9 @@ def table(values, meta):
     there; the rows of the builds that meta "bits" names ("64,32" by default)."""
     measured = {int(b) for b in meta.get("bits", "64,32").split(",") if b}
     rows = [r for r in ROWS if r.bits is None or r.bits in measured]
+    # A run of the start-up alone ("figures startup") has only those rows.
+    if meta.get("figures") == "startup":
+        rows = [r for r in rows if r.metric.startswith("startup")]
     head = ("figure", "ours", "min-max", "baseline", "min-max", "ratio", "min-max", "goal",
             "ok/over")
     cells = [head]

@@ -7,26 +7,13 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/posix/unique_fd.h"
 
 namespace platform {
 
 namespace {
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int Get() const { return fd_; }
-  // Closes now, reporting whether the close succeeded.
-  bool Close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
- private:
-  int fd_;
-};
+using posix::UniqueFd;
 
 std::string Folder(const std::string& path) {
   const size_t slash = path.rfind('/');

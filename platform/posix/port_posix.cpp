@@ -13,14 +13,13 @@
 #include <sstream>
 #include <string>
 
+#include "platform/posix/unique_fd.h"
 #include "platform/unique_resource.h"
 
 namespace platform::posix {
 
 namespace {
 
-void CloseFd(int fd) { close(fd); }
-using UniqueFd = UniqueResource<int, CloseFd, -1>;
 void CloseDir(DIR* dir) { closedir(dir); }
 using UniqueDir = UniqueResource<DIR*, CloseDir, nullptr>;
 

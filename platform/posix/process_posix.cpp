@@ -19,14 +19,13 @@
 #include <vector>
 
 #include "platform/posix/port_posix.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/process.h"
-#include "platform/unique_resource.h"
 
 namespace platform {
 namespace {
 
-void CloseFd(int fd) { close(fd); }
-using UniqueFd = UniqueResource<int, CloseFd, -1>;
+using posix::UniqueFd;
 
 constexpr int kOutputPipeBytes = 1024 * 1024;
 
