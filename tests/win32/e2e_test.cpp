@@ -67,11 +67,8 @@ TEST_F(Installation, AUserRunsStopsAndConfiguresTheServer) {
   // Minimise into the notification area, then click the icon.
   SendMessageW(main_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(main_); })) << "minimising hides the window";
-  HWND icon = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (icon = TrayIconWindow()) != nullptr; }))
-      << "no icon in the notification area";
-  PostMessageW(icon, WM_LBUTTONDOWN, MK_LBUTTON, 0);
-  PostMessageW(icon, WM_LBUTTONUP, 0, 0);
+  ASSERT_TRUE(WaitFor([&] { return IconShown(); })) << "no icon in the notification area";
+  ClickIcon();
   ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main_) && !IsIconic(main_); }))
       << "a click on the icon did not bring the window back";
   RECT r;
@@ -97,12 +94,12 @@ TEST_F(Installation, AUserRunsStopsAndConfiguresTheServer) {
   EXPECT_TRUE(WaitFor([&] { return HttpGet(port).find("e2e page") != std::string::npos; }));
   // Enter on the icon, as the shell tells it (Wine's tray has no keyboard): the
   // panel comes back centred and the icon goes.
-  ASSERT_TRUE(WaitFor([&] { return TrayIconWindow() != nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return IconShown(); }));
   PostMessageW(main_, WM_APP + 1, 1, NIN_KEYSELECT);
   ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main_) && !IsIconic(main_); }));
   GetWindowRect(main_, &r);
   EXPECT_NEAR((r.top + r.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 2);
-  EXPECT_TRUE(WaitFor([&] { return TrayIconWindow() == nullptr; })) << "the icon stayed";
+  EXPECT_TRUE(WaitFor([&] { return !IconShown(); })) << "the icon stayed";
   PostMessageW(main_, WM_CLOSE, 0, 0);
   ASSERT_TRUE(Exited());
   EXPECT_TRUE(WaitFor([&] { return !Alive(automatic_server); })) << "server left after close";

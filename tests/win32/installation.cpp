@@ -1,5 +1,6 @@
 #include "win32/installation.h"
 
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <chrono>
@@ -8,7 +9,11 @@
 #include <sstream>
 #include <thread>
 
+#include "support/wine.h"
+
 namespace e2e {
+
+using testing_support::WindowsPaths;
 
 bool WaitFor(const std::function<bool()>& condition, int ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -117,12 +122,11 @@ HWND TopLevel(DWORD pid, const wchar_t* cls, const wchar_t* title) {
   return f.window;
 }
 
-BOOL CALLBACK CollectTrayIcons(HWND window, LPARAM param) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (std::wstring(name) == L"__winex11_tray_icon")
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-  return TRUE;
+// The first icon of Wine's stand-alone tray, which is made when no tray host
+// is on the X display.
+HWND WineTrayIcon() {
+  HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
+  return tray ? FindWindowExW(tray, nullptr, L"__winex11_tray_icon", nullptr) : nullptr;
 }
 
 // The longest static text of a box is its message.
@@ -138,18 +142,6 @@ BOOL CALLBACK CollectBoxText(HWND window, LPARAM param) {
 }
 
 }  // namespace
-
-std::vector<HWND> TrayIconWindows() {
-  std::vector<HWND> icons;
-  HWND tray = FindWindowW(L"__winex11_standalone_tray", nullptr);
-  if (tray) EnumChildWindows(tray, CollectTrayIcons, reinterpret_cast<LPARAM>(&icons));
-  return icons;
-}
-
-HWND TrayIconWindow() {
-  const std::vector<HWND> icons = TrayIconWindows();
-  return icons.empty() ? nullptr : icons.front();
-}
 
 std::string SettingsBytes(int language, int minimised, int automatic, int port) {
   return " " + std::to_string(language) + " \r\n " + std::to_string(minimised) + " \r\n " +
@@ -276,6 +268,32 @@ ShownBox Installation::WaitForMessageBox(int ms) {
   WaitFor([&] { return (box.window = TopLevel(pid_, L"#32770", nullptr)) != nullptr; }, ms);
   if (box.window) EnumChildWindows(box.window, CollectBoxText, reinterpret_cast<LPARAM>(&box.text));
   return box;
+}
+
+bool Installation::IconShown() {
+  if (!WindowsPaths()) return WineTrayIcon() != nullptr;
+  NOTIFYICONIDENTIFIER icon{sizeof icon, main_, 1, {}};
+  RECT r;
+  const HRESULT result = Shell_NotifyIconGetRect(&icon, &r);
+  if (result != E_NOTIMPL) return result == S_OK;
+  // Wine's is a stub; a change of nothing succeeds where the tray has the icon.
+  NOTIFYICONDATAW nothing{};
+  nothing.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  nothing.hWnd = main_;
+  nothing.uID = 1;
+  return Shell_NotifyIconW(NIM_MODIFY, &nothing);
+}
+
+// Under Wine on the icon's window; on Windows the icon's callback message (WM_APP + 1,
+// icon 1) as the shell sends it.
+void Installation::ClickIcon() {
+  HWND icon = WineTrayIcon();
+  for (const UINT mouse : {WM_LBUTTONDOWN, WM_LBUTTONUP}) {
+    if (WindowsPaths())
+      SendNotifyMessageW(main_, WM_APP + 1, 1, mouse);
+    else
+      PostMessageW(icon, mouse, mouse == WM_LBUTTONDOWN ? MK_LBUTTON : 0, 0);
+  }
 }
 
 }  // namespace e2e

@@ -31,9 +31,6 @@ std::vector<DWORD> ChildrenOf(DWORD parent);
 bool Alive(DWORD pid);
 // Another process's control answers WM_GETTEXT; GetWindowText would not ask it.
 std::wstring Text(HWND window);
-// The icon windows in Wine's stand-alone notification area.
-std::vector<HWND> TrayIconWindows();
-HWND TrayIconWindow();
 // Settings bytes in the file's layout.
 std::string SettingsBytes(int language, int minimised, int automatic, int port);
 
@@ -65,6 +62,10 @@ class Installation : public ::testing::Test {
   void ChooseLanguage(int index);
   // Waits for a message box of the program.
   ShownBox WaitForMessageBox(int ms = kPatienceMs);
+  // The program's icon: under Wine a window of its stand-alone tray, which takes
+  // clicks; on Windows the shell answers for it, and its message is sent as the shell does.
+  bool IconShown();
+  void ClickIcon();
   fs::path SettingsPath() const { return dir_ / "Dravelo_WEB_MONITOR.CFG"; }
 
   static inline int counter_ = 0;

@@ -25,6 +25,7 @@
 #include "server/command_line.h"
 #include "server/server_control.h"
 #include "support/temp_dir.h"
+#include "support/wine.h"
 
 namespace {
 
@@ -320,7 +321,8 @@ TEST_F(ProcessWin32Test, PortInUseOrReservedIsRefused) {
     ASSERT_EQ(listen(listener.Get(), 4), 0);
     Start(*control);
     EXPECT_EQ(g_.ServerPid, 0);
-    EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + port + " is already in use."});
+    EXPECT_EQ(warnings_, std::vector<std::string>{"TCP port " + port + " is already in use" +
+                                                  testing_support::PortHeldByUs()});
   }
   EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::Free);
 
