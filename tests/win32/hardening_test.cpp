@@ -357,7 +357,8 @@ TEST_F(Hardening, FiftyStartStopCyclesLeaveNothingBehind) {
   Usage warm{};
   for (int cycle = 1; cycle <= 50; ++cycle) {
     Click(Child(L"Button", L"Start"));
-    ASSERT_TRUE(WaitFor([&] { return Running(); })) << "cycle " << cycle;
+    ASSERT_TRUE(WaitFor([&] { return Running(); }))
+        << "cycle " << cycle << ", box: " << Narrowed(WaitForMessageBox(0).text);
     Click(Child(L"Button", L"Stop"));
     ASSERT_TRUE(WaitFor([&] { return Stopped(); })) << "cycle " << cycle;
     if (cycle == 5) warm = UsageOf(probe);
