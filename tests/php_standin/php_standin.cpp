@@ -147,9 +147,11 @@ int main(int argc, char** argv) {
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 1;
   Socket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-  BOOL exclusive = TRUE;
-  setsockopt(listener.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
-             reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  // As PHP does: a server stopped a moment ago leaves its connections in TIME_WAIT,
+  // which would refuse the bind of the next one on the same port.
+  BOOL reuse = TRUE;
+  setsockopt(listener.Get(), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse),
+             sizeof reuse);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<u_short>(port));
