@@ -18,16 +18,18 @@ option(MONITOR_PACKAGE_REQUEST_GUARD "Without a bundle: php/ gets the request gu
 set(MONITOR_PACKAGE_PROGRAM "" CACHE FILEPATH "The program the packages hold; empty: the one built")
 set(MONITOR_PACKAGE_SIGN_COMMAND "" CACHE FILEPATH "Signs the uninstaller and the installer; empty: unsigned")
 
+# README.txt's part on PHP. Each of its sentences, as those of package/README.txt,
+# stands in docs/user-guide.md as it is: scripts/check-docs finds one that does not.
 if(MONITOR_PACKAGE_BUNDLE)
   set(MONITOR_README_PHP "PHP
   php\\ holds PHP for Windows, and php\\www\\public\\ the application that
-  comes with this package. php\\php.ini keeps PHP's extensions and includes
-  in this folder: keep its lines extension_dir and include_path.")
+  comes with the package. php\\php.ini keeps PHP's extensions and includes
+  in the installation folder: keep its lines extension_dir and include_path.")
   if(MONITOR_PACKAGE_RUNTIME)
     string(APPEND MONITOR_README_PHP "
   This PHP needs
   ${MONITOR_PACKAGE_RUNTIME}.
-  It is not in this package: if the server does not start, install it from
+  It is not in the package: if the server does not start, install it from
   Microsoft's download pages.")
   endif()
 else()
@@ -51,7 +53,7 @@ else()
   php.ini of your own must set them too.")
   if(MONITOR_PACKAGE_REQUEST_GUARD)
     string(APPEND MONITOR_README_PHP "
-  The last line runs request-guard.php, which comes with this package,
+  The last line runs request-guard.php, which comes with the package,
   before every PHP page: it turns away requests that other web sites send
   to the server.")
   endif()
