@@ -131,8 +131,17 @@ class PackageChecksTest(unittest.TestCase):
                  ("POST", {"Host": own, "Origin": f"http://{own}"}, 200),
                  ("POST", {"Host": own, "Sec-Fetch-Site": "same-origin"}, 200),
                  ("POST", {"Host": own, "Sec-Fetch-Site": "cross-site"}, 403),
-                 ("DELETE", {"Host": own, "Origin": "http://rebound.test"}, 403),
-                 ("PUT", {"Host": own, "Origin": "null"}, 403)]
+                 ("DELETE", {"Host": own, "Origin": f"http://{own}.rebound.test"}, 403),
+                 ("PUT", {"Host": own, "Origin": "null"}, 403), ("POST", {"Host": own}, 200),
+                 # An own Origin, whatever Sec-Fetch-Site: 127.0.0.1 and localhost are two sites.
+                 ("POST", {"Host": own, "Origin": f"http://localhost:{port}",
+                           "Sec-Fetch-Site": "cross-site"}, 200),
+                 ("PROPFIND", {"Host": own, "Origin": f"http://rebound.test:{port}"}, 403),
+                 ("POST", {"Host": own, "Sec-Fetch-Site": "same-origin-ish"}, 403),
+                 # Origin null, which forms send under Referrer-Policy: no-referrer.
+                 *[("POST", {"Host": own, "Origin": "null", "Sec-Fetch-Site": site}, status) for
+                   site, status in [("same-origin", 200), ("none", 200), ("same-site", 403),
+                                    ("cross-site", 403)]]]
         for method, headers, status in cases:
             with self.subTest(method=method, headers=headers):
                 got, body = ask(method, headers)
