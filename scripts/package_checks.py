@@ -51,6 +51,12 @@ GUARD_LINES = f"""; The request guard runs before every script, then the auto_pr
 auto_prepend_file = "${{PHPRC}}\\{GUARD}"
 """
 NEXT_PREPEND = "dravelo.auto_prepend_file"
+# Loaded where the package writes php.ini and PHP has it: PHP's server then keeps
+# the scripts it compiled, the guard's too. The name is found in extension_dir.
+OPCACHE_DLL = "ext/php_opcache.dll"
+OPCACHE_LINES = """; Opcache keeps compiled scripts; one changed on disk runs anew within 2 s.
+zend_extension = opcache
+"""
 # A line of php.ini with its end: PHP ends lines at CR LF, CR or LF, nothing else.
 INI_LINE = re.compile(r"[^\r\n]*(?:\r\n|\r|\n)|[^\r\n]+$")
 
@@ -113,12 +119,14 @@ def in_installation(path):
     return not re.search(r"""[:$"']""", path) and ".." not in path.split("\\")
 
 
-def php_ini(text, zip_path, guard):
+def php_ini(text, zip_path, guard, opcache=False):
     """The php.ini of the package, from the ZIP's (text, or None): refused without
     extension_dir and include_path in the installation. The guard takes the place
-    of its auto_prepend_file, which is commented out and run by the guard."""
+    of its auto_prepend_file, which is commented out and run by the guard. One
+    written, not given, loads opcache if the ZIP has it."""
     if text is None:
-        text = (INI_HEAD + "\n".join(INI_LINES) + "\n").replace("\n", "\r\n")
+        text = INI_HEAD + "\n".join(INI_LINES) + "\n" + (OPCACHE_LINES if opcache else "")
+        text = text.replace("\n", "\r\n")
     eol = "\r\n" if "\r\n" in text else "\n"
     # PHP skips a byte order mark at the start of the file only: it stays there.
     bom = "\xef\xbb\xbf" if text.startswith("\xef\xbb\xbf") else ""
@@ -194,7 +202,8 @@ def stage(zip_path, www, bundle, preset, guard=True):
         if guard and GUARD in top:
             raise Refused(f"{zip_path} holds {GUARD}, the name of the package's request guard")
         given = archive.read(top["php.ini"]).decode("latin-1") if "php.ini" in top else None
-        ini = php_ini(given, zip_path, guard)
+        opcache = any(n[len(prefix):].lower() == OPCACHE_DLL for n in names)
+        ini = php_ini(given, zip_path, guard, opcache)
 
         # PHP for Windows is built with Visual C++ and needs its runtime, which
         # the ZIP does not carry: name what php.exe and the DLLs beside it import.

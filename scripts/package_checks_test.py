@@ -86,15 +86,21 @@ class PackageChecksTest(unittest.TestCase):
                  b'auto_prepend_file = "${PHPRC}\\app.php" ; its own\r\n')
         head = pc.GUARD_LINES + 'dravelo.auto_prepend_file = "${PHPRC}\\app.php" ; its own\n'
         guarded = bom + head.replace("\n", "\r\n").encode() + given[3:].replace(b"auto_", b";auto_")
-        for ini, guard, want in [(None, True, None), (given, True, guarded), (given, False, given)]:
-            files = {"php.exe": b"PE i386", **({"php.ini": ini} if ini else {})}
+        # Opcache is loaded by a php.ini that the package writes, where PHP has it.
+        dll = {"ext/PHP_OpCache.DLL": b""}
+        for ini, guard, more, want in [(None, True, {}, None), (None, False, dll, None),
+                                       (given, True, dll, guarded), (given, False, {}, given)]:
+            files = {"php.exe": b"PE i386", **more, **({"php.ini": ini} if ini else {})}
             out = self.dir / f"out-{ini is None}-{guard}"
             pc.stage(self.zip(files), str(self.dir / "www"), str(out), "win32", guard)
             written = (out / "php.ini").read_bytes()
-            with self.subTest(ini=ini, guard=guard):
+            with self.subTest(ini=ini, guard=guard, more=more):
                 if want is None:
-                    for line in pc.INI_LINES + [pc.GUARD_LINES.splitlines()[-1]]:
-                        self.assertIn(f"\r\n{line}\r\n".encode(), written)
+                    lines = dict.fromkeys(pc.INI_LINES, True)
+                    lines[pc.GUARD_LINES.splitlines()[-1]] = guard
+                    lines["zend_extension = opcache"] = bool(more)
+                    for line, present in lines.items():
+                        self.assertEqual(f"\r\n{line}\r\n".encode() in written, present, line)
                 else:
                     self.assertEqual(written, want)
                 self.assertEqual((out / pc.GUARD).is_file(), guard)
