@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,6 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/toolkit/event_loop.h"
+#include "platform/win32/toolkit/native_window.h"
+#include "platform/win32/toolkit/tasks.h"
+#include "platform/win32/toolkit/timers.h"
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/toolkit.h"
@@ -21,9 +24,7 @@
 namespace platform::win32 {
 
 inline constexpr wchar_t kFormClass[] = L"DraveloWebMonitorForm";
-inline constexpr wchar_t kTaskClass[] = L"DraveloWebMonitorTasks";
-inline constexpr UINT kRunPostedTasks = WM_APP + 2;
-inline constexpr UINT_PTR kFirstTimerId = 100;
+inline constexpr wchar_t kEventsClass[] = L"DraveloWebMonitorEvents";
 inline constexpr int kFirstControlId = 1000;
 inline constexpr int kDefaultDpi = 96;
 inline constexpr DWORD kFormStyle =
@@ -109,10 +110,8 @@ class ModelPushGuard {
 
 std::wstring WindowText(HWND window);
 
-// The message boxes (dialog windows) this thread shows.
-std::vector<HWND> MessageBoxesOfThisThread();
-
-class Win32Binding : public ui::Binding {
+// The binding's own message-only window receives its timers and posted tasks.
+class Win32Binding : public ui::Binding, private NativeWindow {
  public:
   explicit Win32Binding(const SystemQueries& queries);
   ~Win32Binding() override;
@@ -122,13 +121,13 @@ class Win32Binding : public ui::Binding {
   void Update(ui::Form& form, ui::FormChange change) override;
   void Update(ui::Control& control, ui::ControlChange change) override;
   void Repaint(ui::Form& form) override;
-  void Schedule(ui::Timer& timer) override;
-  void Post(std::function<void()> task) override;
-  void RunLoop() override;
-  void EndRun() override { PostQuitMessage(0); }
+  void Schedule(ui::Timer& timer) override { timers_.Schedule(timer); }
+  void Post(std::function<void()> task) override { tasks_.Post(std::move(task)); }
+  void RunLoop() override { events_.Run(); }
+  void EndRun() override { events_.End(); }
   void ShowMessage(const ui::Form* owner, const std::string& text, const std::string& caption,
                    ui::MessageIcon icon) override;
-  void RaiseMessageBox() override;
+  void RaiseMessageBox() override { events_.RaiseMessageBox(); }
   ui::Resource LoadArt(ui::EmbeddedArt art) override;
   int OuterWidth(const ui::Form& form) override;
   int OuterHeight(const ui::Form& form) override;
@@ -201,20 +200,13 @@ class Win32Binding : public ui::Binding {
   void OnSystemColours(FormPeer& peer);
   bool HighContrast() const;
 
-  // event_loop.cpp: events, timers, posted tasks and message boxes.
-  static LRESULT CALLBACK TaskProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
-  void RunPostedTasks();
-  // Runs an event handler of the model; a failure nothing trapped is reported.
+  // The binding's own window: the timers' ticks and the posted tasks.
+  LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void OnFailure() override { events_.ReportFailure(); }
   template <class Handler>
-  void Dispatch(Handler handler);
-  // Reports the failure being handled in an "Error" box.
-  void ReportFailure();
-  // Timer changes made inside an event are applied when it ends, or before a
-  // message box runs its own loop: the tick's disable-then-enable costs no calls.
-  using TimerKey = std::pair<HWND, UINT_PTR>;
-  void ApplyTimer(TimerKey key, UINT interval);
-  void FlushTimers();
-  void ForgetTimers(HWND window);
+  void Dispatch(Handler handler) {
+    events_.Dispatch(handler);
+  }
 
   HINSTANCE instance_;
   SystemQueries queries_;
@@ -226,26 +218,9 @@ class Win32Binding : public ui::Binding {
   UINT taskbar_created_ = 0;
   // A window has been shown, which used up the launcher's show state.
   bool launch_show_state_used_ = false;
-  HWND task_window_ = nullptr;
-  std::deque<std::function<void()>> tasks_;
-  int dispatch_depth_ = 0;
-  // Interval of each running timer, and the changes of the current event (0 stops).
-  // The changes are kept in vectors that keep their storage: a tick allocates nothing.
-  std::map<TimerKey, UINT> running_timers_;
-  std::vector<std::pair<TimerKey, UINT>> pending_timers_;
-  std::vector<std::pair<TimerKey, UINT>> flushing_timers_;
+  TimerService timers_{*this};
+  TaskQueue tasks_{*this};
+  EventLoop events_{timers_};
 };
-
-template <class Handler>
-void Win32Binding::Dispatch(Handler handler) {
-  ++dispatch_depth_;
-  try {
-    handler();
-  } catch (...) {
-    ReportFailure();
-  }
-  --dispatch_depth_;
-  FlushTimers();
-}
 
 }  // namespace platform::win32

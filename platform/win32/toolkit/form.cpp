@@ -55,19 +55,23 @@ Win32Binding::Win32Binding(const SystemQueries& queries)
   form_class.lpszClassName = kFormClass;
   RegisterClassExW(&form_class);
 
-  WNDCLASSEXW task_class{};
-  task_class.cbSize = sizeof task_class;
-  task_class.lpfnWndProc = TaskProc;
-  task_class.hInstance = instance_;
-  task_class.lpszClassName = kTaskClass;
-  RegisterClassExW(&task_class);
-  // A message-only window: posted tasks also run inside message boxes' loops.
-  task_window_ =
-      CreateWindowExW(0, kTaskClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance_, this);
+  RegisterWindowClass(instance_, kEventsClass, nullptr);
+  // A message-only window: timers and posted tasks also run inside message boxes' loops.
+  Create(0, kEventsClass, L"", 0, {}, HWND_MESSAGE, instance_);
 }
 
-Win32Binding::~Win32Binding() {
-  if (task_window_) DestroyWindow(task_window_);
+Win32Binding::~Win32Binding() { Destroy(); }
+
+LRESULT Win32Binding::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_TIMER) {
+    if (ui::Timer* timer = timers_.Find(wparam)) Dispatch([timer] { timer->Elapsed(); });
+    return 0;
+  }
+  if (message == TaskQueue::kRunPostedTasks) {
+    while (std::function<void()> task = tasks_.Next()) Dispatch(task);
+    return 0;
+  }
+  return DefWindowProcW(Handle(), message, wparam, lparam);
 }
 
 // A loaded form gets its native window when something first needs it: its
@@ -114,8 +118,8 @@ void Win32Binding::Unload(ui::Form& form) {
   form.native = nullptr;
   HWND window = peer->window;
   peer->form = nullptr;
+  timers_.Forget(form);
   if (window) {
-    ForgetTimers(window);
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
   }
@@ -224,6 +228,12 @@ void Win32Binding::ShowNormal(FormPeer& peer) {
   });
 }
 
+void Win32Binding::ShowMessage(const ui::Form* owner, const std::string& text,
+                               const std::string& caption, ui::MessageIcon icon) {
+  events_.ShowMessage(owner && PeerOf(*owner) ? PeerOf(*owner)->window : nullptr, text, caption,
+                      icon);
+}
+
 void Win32Binding::Repaint(ui::Form& form) {
   if (FormPeer* peer = PeerOf(form); peer && peer->window)
     RedrawWindow(peer->window, nullptr, nullptr,
@@ -257,16 +267,16 @@ LRESULT CALLBACK Win32Binding::FormProc(HWND window, UINT message, WPARAM wparam
     peer->window = window;
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer));
     // Marks our forms for the dialog-key handling of the message loop.
-    SetPropW(window, kFormClass, reinterpret_cast<HANDLE>(1));
+    SetPropW(window, kDialogKeysProp, reinterpret_cast<HANDLE>(1));
   }
-  if (message == WM_NCDESTROY) RemovePropW(window, kFormClass);
+  if (message == WM_NCDESTROY) RemovePropW(window, kDialogKeysProp);
   auto* peer = reinterpret_cast<FormPeer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (peer && peer->form) {
     auto& self = static_cast<Win32Binding&>(peer->form->App().Platform());
     try {
       return self.OnFormMessage(*peer, message, wparam, lparam);
     } catch (...) {
-      self.ReportFailure();
+      self.events_.ReportFailure();
       return 0;
     }
   }
@@ -279,15 +289,6 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
     case WM_COMMAND:
       if (lparam) OnCommand(peer, LOWORD(wparam), HIWORD(wparam));
       return 0;
-    case WM_TIMER: {
-      const auto& timers = peer.form->Timers();
-      const size_t index = wparam - kFirstTimerId;
-      if (wparam >= kFirstTimerId && index < timers.size()) {
-        ui::Timer* timer = timers[index].get();
-        Dispatch([timer] { timer->Elapsed(); });
-      }
-      return 0;
-    }
     case WM_SIZE:
       OnSize(peer, wparam);
       return 0;
@@ -307,10 +308,6 @@ LRESULT Win32Binding::OnFormMessage(FormPeer& peer, UINT message, WPARAM wparam,
       break;
     case WM_SYSCOLORCHANGE:
       OnSystemColours(peer);
-      break;
-    case WM_NCDESTROY:
-      // A window that goes without Unload must not leave its timers on the books.
-      ForgetTimers(window);
       break;
     case WM_CLOSE: {
       ui::Form* form = peer.form;
@@ -383,7 +380,7 @@ void Win32Binding::OnEndSession(FormPeer& peer) {
   Dispatch([form] { form->UserEndedSession(); });
   // A box still open (one without an owner outlives the window) must not keep
   // the process from ending when the Restart Manager waits for it.
-  for (HWND box : MessageBoxesOfThisThread()) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  for (HWND box : EventLoop::MessageBoxesOfThisThread()) PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
 // The frame itself never keeps the focus: the control that had it gets it back,
