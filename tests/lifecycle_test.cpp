@@ -31,6 +31,9 @@ TEST(LifecycleTest, StartUpPublishesNameLogoAndIconAndNeverShowsTheStartupWindow
   // The modal display goes on while the window is shown, so the start-up window stays loaded.
   EXPECT_TRUE(qor.Loaded());
   EXPECT_FALSE(qor.Visible());
+  EXPECT_EQ(qor.NativeHandle(), nullptr) << "the start-up window costs no native window";
+  EXPECT_NE(main.NativeHandle(), nullptr);
+  EXPECT_EQ(m.TrayIconData().hWnd, main.NativeHandle()) << "the icon record names the window";
 }
 
 TEST(LifecycleTest, StartAndQuitWithoutTouchingAnythingLeavesTheDefaultsAndNothingRunning) {

@@ -464,7 +464,7 @@ TEST(MainWindowTest, TheCallbacksErrorTrap) {
   ui::Form form(app, "F", 3000, 2000);
   ui::TrayIcon tray(form, area, record);
   form.OnResize = [&] { tray.MinimiseHandling(); };
-  form.Load();
+  form.MakeWindow();
   ui::FillTrayIconData(record, form.NativeHandle(), nullptr, "F");
 
   // 401: a restore while a modal display is up is silent.

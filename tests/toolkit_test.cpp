@@ -239,6 +239,8 @@ TEST_F(ToolkitTest, PropertiesSetBeforeLoadingReachTheBindingOnlyOnceLoaded) {
   EXPECT_EQ(binding.updates, 0);
   EXPECT_EQ(form.NativeHandle(), nullptr);
   form.Load();
+  EXPECT_EQ(form.NativeHandle(), nullptr) << "asking makes no window";
+  form.MakeWindow();
   EXPECT_NE(form.NativeHandle(), nullptr);
   label.SetCaption("changed");
   EXPECT_EQ(binding.updates, 0) << "an equal caption is not pushed";

@@ -107,6 +107,7 @@ void MainWindow::Initialise() {
   Attempt([this] { SetIcon(g_.AppIcon); });
   Attempt([this] { Image1.SetVisible(true); });
   Attempt([this] {
+    MakeWindow();
     FillTrayIconData(services_.tray_icon_data, NativeHandle(),
                      g_.AppIcon ? g_.AppIcon->Handle() : nullptr, Caption());
   });

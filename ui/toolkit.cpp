@@ -267,8 +267,14 @@ void Form::ShowModal(std::function<void()> on_end) {
   Display();
 }
 
-void Form::Display() {
+void Form::MakeWindow() {
   Load();
+  app_.Platform().MakeWindow(*this);
+}
+
+void Form::Display() {
+  MakeWindow();
+  app_.Platform().MakeControlWindows(*this);
   if (!visible_) {
     visible_ = true;
     app_.Platform().Update(*this, FormChange::Visible);

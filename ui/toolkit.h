@@ -76,11 +76,14 @@ class Timer;
 class Binding {
  public:
   virtual ~Binding() = default;
-  // Ties a loaded form to the platform. Its native window, hidden, and the
-  // windows of its controls need not exist yet: they may be made when the form
-  // is first displayed, or when its timer or its handle is first needed.
+  // Ties a loaded form to the platform. It gets no native window until MakeWindow.
   virtual void Load(Form& form) = 0;
   virtual void Unload(Form& form) = 0;
+  // Gives the loaded form its native window, hidden, if it has none yet.
+  virtual void MakeWindow(Form& form) = 0;
+  // Gives the form's controls their windows, as the model has them now, if they
+  // have none yet; the form has its own window.
+  virtual void MakeControlWindows(Form& form) = 0;
   virtual void Update(Form& form, FormChange change) = 0;
   virtual void Update(Control& control, ControlChange change) = 0;
   virtual void Repaint(Form& form) = 0;
@@ -102,7 +105,8 @@ class Binding {
   // The screen's size in the twips of `form`, whose monitor sets their size.
   virtual int ScreenWidth(const Form& form) = 0;
   virtual int ScreenHeight(const Form& form) = 0;
-  virtual void* NativeHandle(const Form& form) = 0;
+  // The form's native window; null while it has none.
+  virtual void* NativeHandle(const Form& form) const = 0;
 };
 
 class Application {
@@ -337,6 +341,10 @@ class Form {
   int Height() const;
   void Move(int left, int top);
 
+  // Gives the form its native window now, hidden; a form gets it, and its
+  // controls theirs, at its first display. One never displayed costs none.
+  void MakeWindow();
+  // Null while the form has no native window.
   void* NativeHandle() const;
 
   // Events. Resize comes at the first display and at every change of the window state.

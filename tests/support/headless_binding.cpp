@@ -51,6 +51,7 @@ void HeadlessBinding::Unload(ui::Form& form) {
   loaded_forms.erase(std::remove(loaded_forms.begin(), loaded_forms.end(), form.Name()),
                      loaded_forms.end());
   for (auto& timer : form.Timers()) due_.erase(timer.get());
+  windows.erase(&form);
 }
 
 void HeadlessBinding::Update(ui::Form&, ui::FormChange) { ++updates; }
@@ -83,10 +84,6 @@ int HeadlessBinding::OuterWidth(const ui::Form& form) {
 
 int HeadlessBinding::OuterHeight(const ui::Form& form) {
   return form.ClientHeight() + 2 * kFrameTwips + kTitleTwips;
-}
-
-void* HeadlessBinding::NativeHandle(const ui::Form& form) {
-  return form.Loaded() ? const_cast<ui::Form*>(&form) : nullptr;
 }
 
 }  // namespace testing_support

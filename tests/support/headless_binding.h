@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ class HeadlessBinding : public ui::Binding {
   // Called while a message box is shown, as a user would see it.
   std::function<void(const ShownMessage&)> on_message;
   std::vector<std::string> loaded_forms;
+  // The forms with a native window.
+  std::set<const ui::Form*> windows;
   int repaints = 0;
   int updates = 0;
   int raised_boxes = 0;
@@ -50,6 +53,8 @@ class HeadlessBinding : public ui::Binding {
   // ui::Binding
   void Load(ui::Form& form) override;
   void Unload(ui::Form& form) override;
+  void MakeWindow(ui::Form& form) override { windows.insert(&form); }
+  void MakeControlWindows(ui::Form&) override {}
   void Update(ui::Form& form, ui::FormChange change) override;
   void Update(ui::Control& control, ui::ControlChange change) override;
   void Repaint(ui::Form& form) override;
@@ -65,7 +70,9 @@ class HeadlessBinding : public ui::Binding {
   int OuterHeight(const ui::Form& form) override;
   int ScreenWidth(const ui::Form&) override { return kScreenWidthPx * kTwipsPerPixel; }
   int ScreenHeight(const ui::Form&) override { return kScreenHeightPx * kTwipsPerPixel; }
-  void* NativeHandle(const ui::Form& form) override;
+  void* NativeHandle(const ui::Form& form) const override {
+    return windows.count(&form) ? const_cast<ui::Form*>(&form) : nullptr;
+  }
 
   // Art LoadArt hands out; tests may clear them to see a missing picture.
   bool art_available = true;

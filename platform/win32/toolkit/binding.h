@@ -137,8 +137,10 @@ class Win32Binding : public ui::Binding, private NativeWindow {
   int ScreenHeight(const ui::Form& form) override {
     return ToTwips(DpiOf(form), GetSystemMetrics(SM_CYSCREEN));
   }
-  void* NativeHandle(const ui::Form& form) override {
-    return PeerOf(form) ? EnsureWindow(form).window : nullptr;
+  void MakeWindow(ui::Form& form) override { EnsureWindow(form); }
+  void MakeControlWindows(ui::Form& form) override { CreateChildren(EnsureWindow(form)); }
+  void* NativeHandle(const ui::Form& form) const override {
+    return PeerOf(form) ? PeerOf(form)->window : nullptr;
   }
 
  private:

@@ -74,10 +74,10 @@ LRESULT Win32Binding::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefWindowProcW(Handle(), message, wparam, lparam);
 }
 
-// A loaded form gets its native window when something first needs it: its
-// display, its timer or its handle. One that is never shown (the start-up
-// window) costs no windows. Its controls' windows come with its first display,
-// made once as the model has them then, not made and then changed.
+// A loaded form gets its native window when the model asks for it, at its
+// display or before. One that is never shown (the start-up window) costs no
+// windows. Its controls' windows come with its first display, made once as the
+// model has them then, not made and then changed.
 void Win32Binding::Load(ui::Form& form) {
   auto* peer = new FormPeer;
   peer->form = &form;
@@ -128,13 +128,9 @@ void Win32Binding::Unload(ui::Form& form) {
 
 void Win32Binding::Update(ui::Form& form, ui::FormChange change) {
   FormPeer* peer = PeerOf(form);
-  if (peer && change == ui::FormChange::Visible && form.Visible()) {
-    peer = &EnsureWindow(form);
-    // The window may be on a monitor of another DPI, or it changed while hidden.
-    FollowWindowDpi(*peer);
-    CreateChildren(*peer);
-  }
   if (!peer || !peer->window) return;
+  // The window may be on a monitor of another DPI, or it changed while hidden.
+  if (change == ui::FormChange::Visible && form.Visible()) FollowWindowDpi(*peer);
   ModelPushGuard pushing(*peer);
   switch (change) {
     case ui::FormChange::Caption:
