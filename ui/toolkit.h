@@ -171,9 +171,6 @@ class Control {
   const std::string& AccessibleName() const { return accessible_name_; }
   void SetAccessibleName(const std::string& name);
 
-  // Binding data.
-  void* native = nullptr;
-
  protected:
   void Changed(ControlChange change);
 
@@ -366,9 +363,6 @@ class Form {
   }
   void UserMoved(int left, int top);
   void Terminate();
-
-  // Binding data.
-  void* native = nullptr;
 
  private:
   void Display();

@@ -1,48 +1,82 @@
-// Names for screen readers. A control that the model gives an accessible name
-// gets it on its window through Active Accessibility's dynamic annotation
-// (IAccPropServices::SetHwndPropStr, PROPID_ACC_NAME). COM and oleacc load when
-// an accessibility client first asks such a control for its object
-// (WM_GETOBJECT): a run without one loads neither.
-#include <windows.h>
+#include "platform/win32/toolkit/accessibility.h"
 
 #include <initguid.h>
 
 #include <oleacc.h>
 
+#include <algorithm>
+
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/text_win32.h"
-#include "platform/win32/toolkit/binding.h"
 
 namespace platform::win32 {
 
 namespace {
 
-// The control's own window procedure, while ours stands before it.
-constexpr wchar_t kOwnProc[] = L"DraveloWebMonitorOwnProc";
+// The service whose procedure stands before a named control's own.
+constexpr wchar_t kAnnotationsProp[] = L"DraveloWebMonitorAnnotations";
 
-// The annotation service, made at the first client's question and kept until
-// the process ends; null where it cannot be had.
-IAccPropServices* Annotations(bool load) {
-  static IAccPropServices* services = nullptr;
-  static bool tried = false;
-  if (tried || !load) return services;
-  tried = true;
-  void* ole32 = LoadSystemLibrary(L"ole32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
-  HRESULT(WINAPI * initialize)(void*, DWORD) = nullptr;
-  HRESULT(WINAPI * create)(REFCLSID, IUnknown*, DWORD, REFIID, void**) = nullptr;
-  if (!BindLate(ole32, "CoInitializeEx", initialize) ||
-      !BindLate(ole32, "CoCreateInstance", create))
-    return nullptr;
-  // Already on for this thread (S_FALSE, or another apartment) is as good.
-  initialize(nullptr, COINIT_APARTMENTTHREADED);
-  void* made = nullptr;
-  if (SUCCEEDED(create(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                       &made)))
-    services = static_cast<IAccPropServices*>(made);
-  return services;
+}  // namespace
+
+void Annotations::Release::operator()(IAccPropServices* services) const { services->Release(); }
+
+Annotations::~Annotations() {
+  service_.reset();
+  if (uninitialize_) uninitialize_();
 }
 
-void Annotate(IAccPropServices* services, HWND window, const std::string& name) {
+Annotations::Named* Annotations::Find(HWND window) {
+  const auto found = std::find_if(named_.begin(), named_.end(),
+                                  [window](const Named& n) { return n.window == window; });
+  return found == named_.end() ? nullptr : &*found;
+}
+
+void Annotations::Name(HWND window, const std::string& name) {
+  const std::wstring wide = Widen(name);
+  Named* named = Find(window);
+  if (!named) {
+    if (wide.empty()) return;
+    SetPropW(window, kAnnotationsProp, this);
+    named_.push_back({window, wide,
+                      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+                          window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NamedControlProc)))});
+    return;
+  }
+  named->name = wide;
+  // A client that has asked already hears the new name.
+  Annotate(window, wide, false);
+}
+
+void Annotations::Forget(HWND window) {
+  Named* named = Find(window);
+  if (!named) return;
+  if (GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(NamedControlProc))
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(named->own));
+  RemovePropW(window, kAnnotationsProp);
+  Annotate(window, {}, false);
+  named_.erase(named_.begin() + (named - named_.data()));
+}
+
+LRESULT CALLBACK Annotations::NamedControlProc(HWND window, UINT message, WPARAM wparam,
+                                               LPARAM lparam) {
+  auto* self = static_cast<Annotations*>(GetPropW(window, kAnnotationsProp));
+  Named* named = self ? self->Find(window) : nullptr;
+  if (!named) return DefWindowProcW(window, message, wparam, lparam);
+  const WNDPROC own = named->own;
+  if (message == WM_GETOBJECT) {
+    try {
+      self->Annotate(window, named->name, true);
+    } catch (...) {
+      // Without a name the client reads the control as the system names it.
+    }
+  } else if (message == WM_NCDESTROY) {
+    self->Forget(window);
+  }
+  return CallWindowProcW(own, window, message, wparam, lparam);
+}
+
+void Annotations::Annotate(HWND window, const std::wstring& name, bool load) {
+  IAccPropServices* services = Service(load);
   if (!services) return;
   if (name.empty()) {
     services->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
@@ -50,42 +84,27 @@ void Annotate(IAccPropServices* services, HWND window, const std::string& name) 
     return;
   }
   services->SetHwndPropStr(window, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                           Widen(name).c_str());
+                           name.c_str());
 }
 
-// Stands before the window procedure of a named control. Its user data is the
-// model's control, until the form is unloaded.
-LRESULT CALLBACK NamedControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  const auto own = reinterpret_cast<WNDPROC>(GetPropW(window, kOwnProc));
-  if (message == WM_GETOBJECT) {
-    if (auto* control = reinterpret_cast<ui::Control*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
-      try {
-        Annotate(Annotations(true), window, control->AccessibleName());
-      } catch (...) {
-        // Without a name the client reads the control as the system names it.
-      }
-    }
-  } else if (message == WM_NCDESTROY) {
-    Annotate(Annotations(false), window, {});
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(own));
-    RemovePropW(window, kOwnProc);
-  }
-  return CallWindowProcW(own, window, message, wparam, lparam);
-}
-
-}  // namespace
-
-void Win32Binding::NameForScreenReaders(ui::Control& control) {
-  HWND window = PeerOf(control)->window;
-  if (!GetPropW(window, kOwnProc)) {
-    if (control.AccessibleName().empty()) return;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
-    SetPropW(window, kOwnProc,
-             reinterpret_cast<HANDLE>(SetWindowLongPtrW(
-                 window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NamedControlProc))));
-  }
-  // A client that has asked already hears the new name.
-  Annotate(Annotations(false), window, control.AccessibleName());
+IAccPropServices* Annotations::Service(bool load) {
+  if (tried_ || !load) return service_.get();
+  tried_ = true;
+  void* ole32 = LoadSystemLibrary(L"ole32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HRESULT(WINAPI * initialize)(void*, DWORD) = nullptr;
+  HRESULT(WINAPI * create)(REFCLSID, IUnknown*, DWORD, REFIID, void**) = nullptr;
+  void(WINAPI * uninitialize)() = nullptr;
+  if (!BindLate(ole32, "CoInitializeEx", initialize) ||
+      !BindLate(ole32, "CoCreateInstance", create) ||
+      !BindLate(ole32, "CoUninitialize", uninitialize))
+    return nullptr;
+  // Already on for this thread (S_FALSE) counts too; another apartment does not.
+  if (SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED))) uninitialize_ = uninitialize;
+  void* made = nullptr;
+  if (SUCCEEDED(create(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                       &made)))
+    service_.reset(static_cast<IAccPropServices*>(made));
+  return service_.get();
 }
 
 }  // namespace platform::win32

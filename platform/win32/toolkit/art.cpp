@@ -1,11 +1,10 @@
-// The embedded art: the logo, decoded from its JPEG resource and drawn at the
-// window's DPI, and the application icon in the sizes of the window's DPI.
+#include "platform/win32/toolkit/art.h"
+
 #include <memory>
 #include <utility>
 
 #include "app/resource_ids.h"
 #include "platform/win32/jpeg_win32.h"
-#include "platform/win32/toolkit/binding.h"
 
 namespace platform::win32 {
 
@@ -63,57 +62,43 @@ UniqueBitmap Stretched(const PictureArt& art, int cx, int cy) {
 
 }  // namespace
 
-ui::Resource Win32Binding::LoadArt(ui::EmbeddedArt art) {
+ui::Resource ArtLibrary::Load(ui::EmbeddedArt art) const {
   if (art == ui::EmbeddedArt::Logo) {
     DecodedPicture picture = DecodeJpegResource(instance_, IDR_LOGO_JPEG);
     if (!picture.bitmap) return nullptr;
     return std::make_shared<PictureArt>(std::move(picture));
   }
-  // At the system's DPI, the notification area's: its small image is the icon's.
-  HICON big = LoadAppIcon(SM_CXICON, SM_CYICON, system_dpi_);
-  HICON small = LoadAppIcon(SM_CXSMICON, SM_CYSMICON, system_dpi_);
+  // Its small image is the notification area's icon.
+  HICON big = LoadAppIcon(SM_CXICON, SM_CYICON, dpi_.SystemDpi());
+  HICON small = LoadAppIcon(SM_CXSMICON, SM_CYSMICON, dpi_.SystemDpi());
   if (!big && !small) return nullptr;
   return std::make_shared<IconArt>(big, small);
 }
 
-HICON Win32Binding::LoadAppIcon(int metric_x, int metric_y, int dpi) const {
+HICON ArtLibrary::LoadAppIcon(int metric_x, int metric_y, int dpi) const {
   return static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON,
-                                       dpi_api_.Metric(metric_x, dpi, system_dpi_),
-                                       dpi_api_.Metric(metric_y, dpi, system_dpi_),
+                                       dpi_.Metric(metric_x, dpi), dpi_.Metric(metric_y, dpi),
                                        LR_DEFAULTCOLOR));
 }
 
-// The loaded icon art is made for the system's DPI; a window on a monitor with
-// another DPI gets its own images, so that Windows need not scale them.
-void Win32Binding::SetWindowIcons(FormPeer& peer) {
-  const auto* art = dynamic_cast<const IconArt*>(peer.form->Icon().get());
-  UniqueIcon big, small;
-  if (art && peer.dpi != system_dpi_) {
-    big.Reset(LoadAppIcon(SM_CXICON, SM_CYICON, peer.dpi));
-    small.Reset(LoadAppIcon(SM_CXSMICON, SM_CYSMICON, peer.dpi));
+WindowIcons ArtLibrary::IconsAt(const ui::Resource& icon, int dpi) const {
+  WindowIcons icons;
+  const auto* art = dynamic_cast<const IconArt*>(icon.get());
+  if (!art) return icons;
+  if (dpi != dpi_.SystemDpi()) {
+    icons.own_big.Reset(LoadAppIcon(SM_CXICON, SM_CYICON, dpi));
+    icons.own_small.Reset(LoadAppIcon(SM_CXSMICON, SM_CYSMICON, dpi));
   }
-  HICON big_handle = big.Get() ? big.Get() : art ? art->Big() : nullptr;
-  HICON small_handle = small.Get() ? small.Get() : art ? art->Small() : nullptr;
-  SendMessageW(peer.window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_handle));
-  SendMessageW(peer.window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_handle));
-  // The window no longer uses the images it had.
-  peer.big_icon = std::move(big);
-  peer.small_icon = std::move(small);
+  icons.big = icons.own_big ? icons.own_big.Get() : art->Big();
+  icons.small = icons.own_small ? icons.own_small.Get() : art->Small();
+  return icons;
 }
 
-// Draws the picture at its own size for the window's DPI (its pixels are those of
-// 96 dpi), in the control's area.
-void Win32Binding::RenderPicture(ui::Image& image) {
-  ControlPeer* control_peer = PeerOf(image);
-  const int dpi = DpiOf(image.Owner());
-  const auto* art = dynamic_cast<const PictureArt*>(image.Picture().get());
-  UniqueBitmap bitmap;
-  if (art && art->Bitmap())
-    bitmap = Stretched(*art, MulDiv(art->Size().cx, dpi, kDefaultDpi),
-                       MulDiv(art->Size().cy, dpi, kDefaultDpi));
-  SendMessageW(control_peer->window, STM_SETIMAGE, IMAGE_BITMAP,
-               reinterpret_cast<LPARAM>(bitmap.Get()));
-  control_peer->bitmap = std::move(bitmap);
+UniqueBitmap ArtLibrary::PictureAt(const ui::Resource& picture, int dpi) const {
+  const auto* art = dynamic_cast<const PictureArt*>(picture.get());
+  if (!art || !art->Bitmap()) return UniqueBitmap();
+  return Stretched(*art, MulDiv(art->Size().cx, dpi, kDefaultDpi),
+                   MulDiv(art->Size().cy, dpi, kDefaultDpi));
 }
 
 }  // namespace platform::win32

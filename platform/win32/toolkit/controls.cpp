@@ -1,19 +1,51 @@
-// The controls as standard windows (STATIC, EDIT, BUTTON, COMBOBOX): their
-// creation, places and fonts, the model's values pushed into them, and the
-// user's input fed back to the model.
-#include <algorithm>
-#include <cstdint>
+#include "platform/win32/toolkit/controls.h"
+
 #include <string>
-#include <vector>
 
 #include "platform/win32/text_win32.h"
-#include "platform/win32/toolkit/binding.h"
+#include "platform/win32/toolkit/form_window.h"
 
 namespace platform::win32 {
 
 namespace {
 
 constexpr int kDropDownListTwips = 1800;  // height of an opened drop-down list
+
+struct WindowKind {
+  const wchar_t* window_class;
+  DWORD style;
+  DWORD ex_style;
+  bool text;  // the caption is the window's text
+};
+
+WindowKind KindOf(ui::ControlKind kind) {
+  switch (kind) {
+    case ui::ControlKind::Label:
+      return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0, true};
+    case ui::ControlKind::TextBox:
+      return {L"EDIT", WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, true};
+    case ui::ControlKind::CheckBox:
+      // Not automatic: the model decides the value.
+      return {L"BUTTON", WS_TABSTOP | BS_3STATE, 0, true};
+    case ui::ControlKind::PushButton:
+      return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, true};
+    case ui::ControlKind::DropDownList:
+      return {L"COMBOBOX", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, false};
+    case ui::ControlKind::Image:
+      break;
+  }
+  return {L"STATIC", SS_BITMAP, 0, false};
+}
+
+// A control's place at its form's DPI.
+RECT BoundsPx(int dpi, const ui::Control& control) {
+  const ui::Rect& b = control.Bounds();
+  int height = ToPixels(dpi, b.height);
+  // A drop-down list's window reaches down over its opened list.
+  if (control.Kind() == ui::ControlKind::DropDownList) height += ToPixels(dpi, kDropDownListTwips);
+  const int left = ToPixels(dpi, b.left), top = ToPixels(dpi, b.top);
+  return {left, top, left + ToPixels(dpi, b.width), top + height};
+}
 
 }  // namespace
 
@@ -24,149 +56,89 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-void Win32Binding::CreateChildren(FormPeer& peer) {
-  if (!peer.controls.empty()) return;
-  std::vector<ui::Control*> order;
-  for (auto& control : peer.form->Controls()) order.push_back(control.get());
-  // Child windows are created in tab order, which is their order for the Tab key.
-  std::stable_sort(order.begin(), order.end(), [](const ui::Control* a, const ui::Control* b) {
-    const int ta = a->TabIndex() < 0 ? INT32_MAX : a->TabIndex();
-    const int tb = b->TabIndex() < 0 ? INT32_MAX : b->TabIndex();
-    return ta < tb;
-  });
-  // A label that names a control stands just before it; labels take no focus, so
-  // the order of the controls that do stays that of their tab indexes.
-  for (ui::Control* control : std::vector(order)) {
-    const auto* label = dynamic_cast<const ui::Label*>(control);
-    if (!label || !label->Named()) continue;
-    order.erase(std::find(order.begin(), order.end(), control));
-    order.insert(std::find(order.begin(), order.end(), label->Named()), control);
-  }
-  for (ui::Control* control : order) CreateControl(peer, *control);
-  // As in dialogs, focus and accelerator cues show once the keyboard is used.
-  SendMessageW(peer.window, WM_CHANGEUISTATE,
-               MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
-}
-
-void Win32Binding::CreateControl(FormPeer& peer, ui::Control& control) {
-  auto* control_peer = new ControlPeer;
-  control.native = control_peer;
-  control_peer->id = kFirstControlId + static_cast<int>(peer.controls.size());
-  peer.controls[control_peer->id] = &control;
-
-  const wchar_t* window_class = L"STATIC";
-  DWORD style = WS_CHILD;
-  DWORD ex_style = 0;
-  std::wstring text = Widen(control.Caption());
-  switch (control.Kind()) {
-    case ui::ControlKind::Label:
-      style |= SS_LEFT | SS_NOPREFIX;
-      break;
-    case ui::ControlKind::TextBox:
-      window_class = L"EDIT";
-      style |= WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
-      ex_style = WS_EX_CLIENTEDGE;
-      break;
-    case ui::ControlKind::CheckBox:
-      window_class = L"BUTTON";
-      style |= WS_TABSTOP | BS_3STATE;  // not automatic: the model decides the value
-      break;
-    case ui::ControlKind::PushButton:
-      window_class = L"BUTTON";
-      style |= WS_TABSTOP | BS_PUSHBUTTON;
-      break;
-    case ui::ControlKind::DropDownList:
-      window_class = L"COMBOBOX";
-      style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-      text.clear();
-      break;
-    case ui::ControlKind::Image:
-      style |= SS_BITMAP;
-      text.clear();
-      break;
-  }
+ControlWindow::ControlWindow(FormWindow& form, ui::Control& control, int id)
+    : form_(form), control_(control), id_(id), brush_(Colours::BrushOf(control.BackColor())) {
+  const WindowKind kind = KindOf(control.Kind());
+  DWORD style = WS_CHILD | kind.style;
   if (control.Visible()) style |= WS_VISIBLE;
   if (!control.Enabled()) style |= WS_DISABLED;
-  const PixelBounds r = BoundsPx(peer, control);
-  control_peer->window = CreateWindowExW(
-      ex_style, window_class, text.c_str(), style, r.left, r.top, r.width, r.height, peer.window,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(control_peer->id)), instance_, nullptr);
-  // Not drawn yet: the form is not shown.
-  ApplyFont(peer, control, false);
+  const RECT r = BoundsPx(form.Layout().Dpi(), control);
+  window_.Reset(CreateWindowExW(
+      kind.ex_style, kind.window_class, kind.text ? Widen(control.Caption()).c_str() : L"", style,
+      r.left, r.top, r.right - r.left, r.bottom - r.top, form.Handle(),
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), form.Services().instance, nullptr));
+  ApplyFont(false);
   // A text box has no length limit; an edit control's default is 32,767 characters.
-  if (control.Kind() == ui::ControlKind::TextBox)
-    SendMessageW(control_peer->window, EM_SETLIMITTEXT, 0, 0);
-  if (control.BackColor())
-    control_peer->brush.Reset(CreateSolidBrush(ToColorRef(*control.BackColor())));
+  if (control.Kind() == ui::ControlKind::TextBox) SendMessageW(Handle(), EM_SETLIMITTEXT, 0, 0);
   for (auto change : {ui::ControlChange::Value, ui::ControlChange::Items,
                       ui::ControlChange::Picture, ui::ControlChange::AccessibleName})
-    Update(control, change);
+    Push(change);
 }
 
-PixelBounds Win32Binding::BoundsPx(const FormPeer& peer, const ui::Control& control) {
-  const ui::Rect& b = control.Bounds();
-  int height = ToPixels(peer.dpi, b.height);
-  // A drop-down list's window reaches down over its opened list.
-  if (control.Kind() == ui::ControlKind::DropDownList)
-    height += ToPixels(peer.dpi, kDropDownListTwips);
-  return {ToPixels(peer.dpi, b.left), ToPixels(peer.dpi, b.top), ToPixels(peer.dpi, b.width),
-          height};
+ControlWindow::~ControlWindow() {
+  if (Handle()) form_.Services().annotations.Forget(Handle());
 }
 
-void Win32Binding::ApplyFont(FormPeer& peer, ui::Control& control, bool redraw) {
-  if (peer.font.Get())
-    SendMessageW(PeerOf(control)->window, WM_SETFONT, reinterpret_cast<WPARAM>(peer.font.Get()),
-                 redraw);
-  if (control.Kind() == ui::ControlKind::DropDownList) FitDropDown(peer, control);
+void ControlWindow::ApplyFont(bool redraw) {
+  if (HFONT font = form_.Layout().Font())
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw);
+  if (control_.Kind() == ui::ControlKind::DropDownList) FitDropDown();
 }
 
-void Win32Binding::PlaceControl(FormPeer& peer, ui::Control& control) {
-  const PixelBounds r = BoundsPx(peer, control);
-  SetWindowPos(PeerOf(control)->window, nullptr, r.left, r.top, r.width, r.height,
+void ControlWindow::Place() {
+  const RECT r = BoundsPx(form_.Layout().Dpi(), control_);
+  SetWindowPos(Handle(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
                SWP_NOZORDER | SWP_NOACTIVATE);
-  ApplyFont(peer, control, true);
+  ApplyFont(true);
+  if (control_.Kind() == ui::ControlKind::Image) RenderPicture();
 }
 
 // A closed drop-down list is as high as its font makes it; it is made as high as
 // its twips at this DPI, so that it keeps its proportions with the other controls.
 // The height set and the height got back differ by a border that is not the same
 // everywhere (Wine adds two pixels to the one set), so a second step corrects it.
-void Win32Binding::FitDropDown(FormPeer& peer, ui::Control& control) {
-  HWND window = PeerOf(control)->window;
-  const int wanted = ToPixels(peer.dpi, control.Bounds().height);
-  LRESULT field = SendMessageW(window, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+void ControlWindow::FitDropDown() {
+  const int wanted = ToPixels(form_.Layout().Dpi(), control_.Bounds().height);
+  LRESULT field = SendMessageW(Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
   for (int step = 0; step < 2 && field > 0; ++step) {
     RECT closed;
-    GetWindowRect(window, &closed);
+    GetWindowRect(Handle(), &closed);
     const int off = wanted - (closed.bottom - closed.top);
     if (off == 0 || field + off <= 0) break;
     field += off;
-    SendMessageW(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+    SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
   }
 }
 
-void Win32Binding::Update(ui::Control& control, ui::ControlChange change) {
-  ControlPeer* control_peer = PeerOf(control);
-  FormPeer* peer = PeerOf(control.Owner());
-  if (!control_peer || !control_peer->window || !peer) return;
-  ModelPushGuard pushing(*peer);
-  HWND window = control_peer->window;
+// Draws the picture at its own size for the window's DPI, in the control's area.
+void ControlWindow::RenderPicture() {
+  const auto* image = dynamic_cast<const ui::Image*>(&control_);
+  if (!image) return;
+  UniqueBitmap bitmap = form_.Services().art.PictureAt(image->Picture(), form_.Layout().Dpi());
+  SendMessageW(Handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap.Get()));
+  bitmap_ = std::move(bitmap);
+}
+
+void ControlWindow::Push(ui::ControlChange change) {
+  if (!Handle()) return;
+  ModelPushGuard pushing(form_);
+  HWND window = Handle();
   switch (change) {
     case ui::ControlChange::Caption:
-      SetWindowTextW(window, Widen(control.Caption()).c_str());
+      SetWindowTextW(window, Widen(control_.Caption()).c_str());
       break;
     case ui::ControlChange::Text: {
       // The user's own typing comes back unchanged; rewriting it would move the caret.
-      const std::wstring text = Widen(control.Caption());
+      const std::wstring text = Widen(control_.Caption());
       if (WindowText(window) != text) SetWindowTextW(window, text.c_str());
       break;
     }
     case ui::ControlChange::Value:
-      if (auto* box = dynamic_cast<ui::CheckBox*>(&control))
+      if (auto* box = dynamic_cast<ui::CheckBox*>(&control_))
         SendMessageW(window, BM_SETCHECK, static_cast<WPARAM>(box->Value()), 0);
       break;
     case ui::ControlChange::Items:
-      if (auto* list = dynamic_cast<ui::DropDownList*>(&control)) {
+      if (auto* list = dynamic_cast<ui::DropDownList*>(&control_)) {
         SendMessageW(window, CB_RESETCONTENT, 0, 0);
         for (const std::string& item : list->Items())
           SendMessageW(window, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
@@ -174,58 +146,55 @@ void Win32Binding::Update(ui::Control& control, ui::ControlChange change) {
       }
       break;
     case ui::ControlChange::ListIndex:
-      if (auto* list = dynamic_cast<ui::DropDownList*>(&control))
+      if (auto* list = dynamic_cast<ui::DropDownList*>(&control_))
         SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(list->ListIndex()), 0);
       break;
     case ui::ControlChange::Enabled:
       // The keyboard would go dead with the focus on a disabled control.
-      if (!control.Enabled() && GetFocus() == window) {
-        HWND next = GetNextDlgTabItem(peer->window, window, FALSE);
+      if (!control_.Enabled() && GetFocus() == window) {
+        HWND next = GetNextDlgTabItem(form_.Handle(), window, FALSE);
         if (next && next != window) SetFocus(next);
       }
-      EnableWindow(window, control.Enabled());
+      EnableWindow(window, control_.Enabled());
       break;
     case ui::ControlChange::Visible:
-      ShowWindow(window, control.Visible() ? SW_SHOWNA : SW_HIDE);
+      ShowWindow(window, control_.Visible() ? SW_SHOWNA : SW_HIDE);
       break;
     case ui::ControlChange::BackColor:
-      control_peer->brush.Reset(
-          control.BackColor() ? CreateSolidBrush(ToColorRef(*control.BackColor())) : nullptr);
+      brush_ = Colours::BrushOf(control_.BackColor());
       InvalidateRect(window, nullptr, TRUE);
       break;
     case ui::ControlChange::Picture:
-      if (auto* image = dynamic_cast<ui::Image*>(&control)) RenderPicture(*image);
+      RenderPicture();
       break;
     case ui::ControlChange::AccessibleName:
-      NameForScreenReaders(control);
+      form_.Services().annotations.Name(window, control_.AccessibleName());
       break;
   }
 }
 
-void Win32Binding::OnCommand(FormPeer& peer, int id, int code) {
-  auto found = peer.controls.find(id);
-  if (found == peer.controls.end() || peer.pushing) return;
-  ui::Control* control = found->second;
-  HWND window = PeerOf(*control)->window;
+void ControlWindow::OnCommand(int code) {
+  ui::Control* control = &control_;
+  EventLoop& events = form_.Services().events;
   switch (control->Kind()) {
     case ui::ControlKind::PushButton:
       if (code == BN_CLICKED)
-        Dispatch([control] { static_cast<ui::PushButton*>(control)->UserClicked(); });
+        events.Dispatch([control] { static_cast<ui::PushButton*>(control)->UserClicked(); });
       break;
     case ui::ControlKind::CheckBox:
       if (code == BN_CLICKED)
-        Dispatch([control] { static_cast<ui::CheckBox*>(control)->UserClicked(); });
+        events.Dispatch([control] { static_cast<ui::CheckBox*>(control)->UserClicked(); });
       break;
     case ui::ControlKind::TextBox:
       if (code == EN_CHANGE) {
-        const std::string text = Narrow(WindowText(window));
-        Dispatch([control, text] { static_cast<ui::TextBox*>(control)->UserEdited(text); });
+        const std::string text = Narrow(WindowText(Handle()));
+        events.Dispatch([control, text] { static_cast<ui::TextBox*>(control)->UserEdited(text); });
       }
       break;
     case ui::ControlKind::DropDownList:
       if (code == CBN_SELCHANGE) {
-        const int index = static_cast<int>(SendMessageW(window, CB_GETCURSEL, 0, 0));
-        Dispatch(
+        const int index = static_cast<int>(SendMessageW(Handle(), CB_GETCURSEL, 0, 0));
+        events.Dispatch(
             [control, index] { static_cast<ui::DropDownList*>(control)->UserSelected(index); });
       }
       break;

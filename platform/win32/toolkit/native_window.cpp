@@ -1,5 +1,7 @@
 #include "platform/win32/toolkit/native_window.h"
 
+#include <utility>
+
 namespace platform::win32 {
 
 NativeWindow::~NativeWindow() { Destroy(); }
@@ -30,12 +32,13 @@ bool NativeWindow::Create(DWORD ex_style, const wchar_t* window_class, const wch
   return window_ != nullptr;
 }
 
+void NativeWindow::Detach() {
+  if (window_) SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+}
+
 void NativeWindow::Destroy() {
-  HWND window = window_;
-  if (!window) return;
-  window_ = nullptr;
-  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-  DestroyWindow(window);
+  Detach();
+  if (HWND window = std::exchange(window_, nullptr)) DestroyWindow(window);
 }
 
 LRESULT CALLBACK NativeWindow::Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -30,8 +30,10 @@ class NativeWindow {
   // Creates the window; false when the system refuses it.
   bool Create(DWORD ex_style, const wchar_t* window_class, const wchar_t* text, DWORD style,
               RECT place, HWND parent, HINSTANCE instance);
-  // Destroys the window without a message reaching the object any more: the
-  // first step of a derived object's end, before its members go.
+  // No message reaches the object any more; the window stays until its end.
+  // The first step of a derived object's end, before its members go.
+  void Detach();
+  // Destroys the window, detached first.
   void Destroy();
 
   virtual LRESULT OnMessage(UINT message, WPARAM wparam, LPARAM lparam) = 0;

@@ -1,0 +1,28 @@
+// The show state the launcher asked for: a shortcut's "Run: Minimized", a
+// script's hidden start.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+
+namespace platform::win32 {
+
+// Windows applies the launcher's show state once: to the first ShowWindow with
+// SW_SHOWDEFAULT, SW_SHOWNORMAL or SW_SHOW on an unowned window with a caption.
+// Left unused, it goes to the first message box, which then opens minimised or
+// hidden (a task-modal one hidden strands the user). So the first display uses
+// it up.
+class LauncherShowState {
+ public:
+  // The launcher's state, the first time it is asked for; nothing after that,
+  // nor when the launcher asked for none.
+  std::optional<int> Take();
+  // ShowWindow, the call the launcher's state goes to.
+  void Show(HWND window, int command) const { ShowWindow(window, command); }
+
+ private:
+  bool used_ = false;
+};
+
+}  // namespace platform::win32
