@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/win32/win32_platform.h"
 
@@ -12,6 +14,14 @@ namespace {
 
 unsigned monitor_dpi = 96;
 bool high_contrast = false;
+
+// The windows that WM_SYSCOLORCHANGE was sent to.
+std::vector<HWND> told_colours;
+LRESULT CALLBACK WatchColourChanges(int code, WPARAM wparam, LPARAM lparam) {
+  const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lparam);
+  if (code == HC_ACTION && sent->message == WM_SYSCOLORCHANGE) told_colours.push_back(sent->hwnd);
+  return CallNextHookEx(nullptr, code, wparam, lparam);
+}
 
 void Pump(HWND window) {
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -51,13 +61,15 @@ TEST(BindingWin32Test, AWindowTakesTheSizeAndPlaceOfItsOwnDpi) {
 }
 
 // A label and the window's own background take the model's colours, and the
-// system's while a high-contrast theme is on, whose text colour needs them.
+// system's while a high-contrast theme is on, whose text colour needs them. A
+// change of the system's colours reaches every control.
 TEST(BindingWin32Test, HighContrastPaintsInTheSystemsColours) {
   auto binding = platform::win32::MakeBinding({.high_contrast = [] { return high_contrast; }});
   ui::Application app(*binding);
   ui::Form form(app, "Panel", 3000, 2000);
   form.SetBackColor({240, 233, 208});
   form.Add<ui::Label>("Name", ui::Rect{120, 120, 2400, 375}, 0, "x").SetBackColor({252, 245, 230});
+  form.Add<ui::CheckBox>("Box", ui::Rect{120, 600, 2400, 375}, 1, "y");
   form.Show();
   HWND window = static_cast<HWND>(form.NativeHandle());
   HWND label = FindWindowExW(window, nullptr, L"Static", L"x");
@@ -83,6 +95,11 @@ TEST(BindingWin32Test, HighContrastPaintsInTheSystemsColours) {
     SendMessageW(window, s.message, s.message == WM_SETTINGCHANGE ? SPI_SETHIGHCONTRAST : 0, 0);
     EXPECT_EQ(pixels(), s.want) << "high contrast " << s.on;
   }
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchColourChanges, nullptr, GetCurrentThreadId());
+  SendMessageW(window, WM_SYSCOLORCHANGE, 0, 0);
+  UnhookWindowsHookEx(hook);
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    EXPECT_EQ(std::count(told_colours.begin(), told_colours.end(), child), 1);
 }
 
 // Any failure inside a window procedure is told in a box and goes no further:

@@ -206,10 +206,10 @@ LRESULT FormWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SETTINGCHANGE:
       // The system's message font or text size changed: the controls get it anew.
       if (wparam == SPI_SETNONCLIENTMETRICS) layout_.Apply(layout_.Dpi());
-      if (wparam == SPI_SETHIGHCONTRAST) OnSystemColours();
+      if (wparam == SPI_SETHIGHCONTRAST) OnSystemColours(message, wparam, lparam);
       break;
     case WM_SYSCOLORCHANGE:
-      OnSystemColours();
+      OnSystemColours(message, wparam, lparam);
       break;
     case WM_CLOSE:
       OnClose();
@@ -330,8 +330,12 @@ LRESULT FormWindow::OnControlColour(HDC dc, HWND control) {
       services_.colours.ControlBackground(dc, window.Model(), window.Brush(), Brush()));
 }
 
-void FormWindow::OnSystemColours() {
+// The common controls learn of new system colours only from their top-level
+// window, which passes WM_SYSCOLORCHANGE on to each of them.
+void FormWindow::OnSystemColours(UINT message, WPARAM wparam, LPARAM lparam) {
   services_.colours.Refresh();
+  if (message == WM_SYSCOLORCHANGE)
+    for (const auto& control : controls_) SendMessageW(control->Handle(), message, wparam, lparam);
   RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 

@@ -68,7 +68,7 @@ class FormWindow : public NativeWindow {
   void OnClose();
   LRESULT OnControlColour(HDC dc, HWND control);
   // The system's colours, or its high-contrast setting, changed.
-  void OnSystemColours();
+  void OnSystemColours(UINT message, WPARAM wparam, LPARAM lparam);
   void RestoreFocus();
 
   void Show(int command) { services_.launcher.Show(Handle(), command); }
