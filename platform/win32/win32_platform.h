@@ -28,6 +28,11 @@ struct SystemQueries {
   bool (*high_contrast)() = nullptr;
   // The work area of the monitor that holds the window.
   WorkAreaOffset (*work_area_offset)(void* window) = nullptr;
+  // The launcher's show state (STARTUPINFO's wShowWindow); -1 for none.
+  int (*launcher_show_state)() = nullptr;
+  // ShowWindow. Windows gives the launcher's show state to its first call that
+  // shows a window normally; Wine does not, so a test does what Windows would.
+  bool (*show_window)(void* window, int command) = nullptr;
 };
 
 // Real windows and standard controls for the toolkit model.

@@ -102,6 +102,56 @@ TEST(BindingWin32Test, HighContrastPaintsInTheSystemsColours) {
     EXPECT_EQ(std::count(told_colours.begin(), told_colours.end(), child), 1);
 }
 
+// ShowWindow as Windows does it for a program started by a shortcut set to
+// "Maximized": the first call that shows a window normally takes that state
+// (Wine ignores it). Notes whether the window was ever seen maximised.
+int launcher_show = SW_SHOWMAXIMIZED;
+bool launcher_used = false;
+bool seen_maximised = false;
+bool ShowAsWindowsDoes(void* window, int command) {
+  auto* w = static_cast<HWND>(window);
+  const auto seen = [w] {
+    return IsWindowVisible(w) && IsZoomed(w) &&
+           !(GetWindowLongPtrW(w, GWL_EXSTYLE) & WS_EX_LAYERED);
+  };
+  if (!launcher_used &&
+      (command == SW_SHOWDEFAULT || command == SW_SHOWNORMAL || command == SW_SHOW))
+    launcher_used = true, command = launcher_show;
+  seen_maximised |= seen();
+  const bool was_visible = ShowWindow(w, command);
+  seen_maximised |= seen();
+  return was_visible;
+}
+
+// Started maximised, the panel shows at its own size, also when it starts
+// minimised by its own setting and is then restored from the notification area.
+TEST(BindingWin32Test, ALaunchMaximisedNeverShowsThePanelMaximised) {
+  for (const bool minimised : {false, true}) {
+    SCOPED_TRACE(minimised ? "started minimised" : "started normal");
+    launcher_used = seen_maximised = false;
+    auto binding = platform::win32::MakeBinding(
+        {.launcher_show_state = [] { return launcher_show; }, .show_window = ShowAsWindowsDoes});
+    ui::Application app(*binding);
+    ui::Form form(app, "Panel", 9600, 2355);
+    form.SetWindowState(minimised ? ui::WindowState::Minimized : ui::WindowState::Normal);
+    form.Show();
+    if (minimised) {  // hidden into the notification area, then restored from it
+      form.Hide();
+      form.SetWindowState(ui::WindowState::Normal);
+      form.Show();
+    }
+    auto* window = static_cast<HWND>(form.NativeHandle());
+    EXPECT_TRUE(launcher_used);
+    EXPECT_FALSE(seen_maximised);
+    EXPECT_TRUE(IsWindowVisible(window) && !IsZoomed(window) && !IsIconic(window));
+    RECT client;
+    GetClientRect(window, &client);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(client.bottom, MulDiv(2355, GetDeviceCaps(screen, LOGPIXELSY), 1440)) << "its size";
+    ReleaseDC(nullptr, screen);
+  }
+}
+
 // Any failure inside a window procedure is told in a box and goes no further:
 // unwinding through the system's frames would end the process on x64.
 TEST(BindingWin32Test, AFailureInAnEventIsToldAndTheProgramGoesOn) {

@@ -128,19 +128,32 @@ void FormWindow::Push(ui::FormChange change) {
   }
 }
 
-void FormWindow::ShowMinimised() {
+// The launcher's state is applied out of sight where it may not be what the
+// panel wants: maximised, or a normal window where the panel starts minimised.
+// Never maximised, not even for a moment: the panel has a fixed size, and a
+// window minimised from maximised would come back maximised.
+void FormWindow::UseLauncherShowState(int launch, bool minimised) {
   HWND window = Handle();
-  if (services_.launcher.Take()) {
-    // Out of sight: the launcher's state may be a normal window.
-    const LONG_PTR ex_style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  const bool unseen = minimised || launch == SW_SHOWMAXIMIZED;
+  const LONG_PTR ex_style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  if (unseen) {
     SetWindowLongPtrW(window, GWL_EXSTYLE, ex_style | WS_EX_LAYERED);
     SetLayeredWindowAttributes(window, 0, 0, LWA_ALPHA);
-    Show(SW_SHOWDEFAULT);
-    Show(SW_SHOWMINNOACTIVE);
-    SetWindowLongPtrW(window, GWL_EXSTYLE, ex_style);
-    return;
   }
-  Show(SW_SHOWMINNOACTIVE);
+  Show(SW_SHOWDEFAULT);
+  if (IsZoomed(window)) Show(minimised ? SW_SHOWNOACTIVATE : SW_SHOWNORMAL);
+  if (minimised) Show(SW_SHOWMINNOACTIVE);
+  if (!unseen) return;
+  SetWindowLongPtrW(window, GWL_EXSTYLE, ex_style);
+  // Drawn anew without the layer.
+  RedrawWindow(window, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void FormWindow::ShowMinimised() {
+  if (const std::optional<int> launch = services_.launcher.Take())
+    UseLauncherShowState(*launch, true);
+  else
+    Show(SW_SHOWMINNOACTIVE);
 }
 
 // Shown as the launcher asks at the first display (where the system does not
@@ -149,13 +162,12 @@ void FormWindow::ShowMinimised() {
 void FormWindow::ShowNormal() {
   HWND window = Handle();
   if (const std::optional<int> launch = services_.launcher.Take()) {
-    Show(SW_SHOWDEFAULT);
+    UseLauncherShowState(*launch, false);
     if (IsMinimisedShow(*launch) && !IsIconic(window)) Show(SW_SHOWMINNOACTIVE);
   } else {
     Show(IsIconic(window) ? SW_RESTORE : SW_SHOWNORMAL);
   }
-  // The panel has a fixed size, so a launch maximised shows it normally, and one
-  // hidden shows it.
+  // The panel has a fixed size, so it is never left maximised; a launch hidden shows it.
   if (IsZoomed(window) || !IsWindowVisible(window)) Show(SW_SHOWNORMAL);
   if (!IsIconic(window)) {
     layout_.FitClientArea();

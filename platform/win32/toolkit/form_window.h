@@ -74,6 +74,9 @@ class FormWindow : public NativeWindow {
   void Show(int command) { services_.launcher.Show(Handle(), command); }
   void ShowNormal();
   void ShowMinimised();
+  // Uses up the launcher's show state at the first display, and leaves the
+  // window normal, or minimised when `minimised`.
+  void UseLauncherShowState(int launch, bool minimised);
 
   BindingServices& services_;
   ui::Form& form_;
