@@ -33,6 +33,9 @@ struct SystemQueries {
   // ShowWindow. Windows gives the launcher's show state to its first call that
   // shows a window normally; Wine does not, so a test does what Windows would.
   bool (*show_window)(void* window, int command) = nullptr;
+  // Puts a name for screen readers on a window, or takes it off when empty,
+  // through the system's annotation service; Wine's is a stub.
+  void (*annotate_name)(void* window, const wchar_t* name) = nullptr;
 };
 
 // Real windows and standard controls for the toolkit model.

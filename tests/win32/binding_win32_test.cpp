@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_platform.h"
@@ -150,6 +151,44 @@ TEST(BindingWin32Test, ALaunchMaximisedNeverShowsThePanelMaximised) {
     EXPECT_EQ(client.bottom, MulDiv(2355, GetDeviceCaps(screen, LOGPIXELSY), 1440)) << "its size";
     ReleaseDC(nullptr, screen);
   }
+}
+
+// The names put on windows for screen readers, by the annotation service that
+// Wine has as a stub, and the windows whose name changed, as a reader hears it.
+std::vector<std::pair<HWND, std::wstring>> annotated;
+std::vector<HWND> renamed;
+void CALLBACK WatchNameChanges(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                               DWORD) {
+  if (object == OBJID_CLIENT && child == CHILDID_SELF) renamed.push_back(window);
+}
+
+// A list without a caption is named once, at a screen reader's first question,
+// and a new name (another language) is announced to the reader.
+TEST(BindingWin32Test, ScreenReadersHearTheListsNameAndItsChange) {
+  auto binding = platform::win32::MakeBinding({.annotate_name = [](void* w, const wchar_t* name) {
+    annotated.emplace_back(static_cast<HWND>(w), name);
+  }});
+  ui::Application app(*binding);
+  ui::Form form(app, "Panel", 3000, 2000);
+  auto& list = form.Add<ui::DropDownList>("Language", ui::Rect{120, 120, 1695, 315}, 0);
+  list.SetAccessibleName("Language");
+  form.Show();
+  HWND window =
+      FindWindowExW(static_cast<HWND>(form.NativeHandle()), nullptr, L"ComboBox", nullptr);
+  HWINEVENTHOOK hook =
+      SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, WatchNameChanges,
+                      GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  EXPECT_TRUE(annotated.empty()) << "named before a reader asked";
+  for (int question = 0; question < 3; ++question)
+    SendMessageW(window, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+  list.SetAccessibleName("Sprache");
+  list.SetAccessibleName("Sprache");
+  SendMessageW(window, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+  Pump(window);
+  UnhookWinEvent(hook);
+  EXPECT_EQ(annotated, (std::vector<std::pair<HWND, std::wstring>>{{window, L"Language"},
+                                                                   {window, L"Sprache"}}));
+  EXPECT_EQ(renamed, std::vector<HWND>{window});
 }
 
 // Any failure inside a window procedure is told in a box and goes no further:

@@ -5,6 +5,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/win32/system_dlls.h"
 #include "platform/win32/text_win32.h"
@@ -42,9 +43,10 @@ void Annotations::Name(HWND window, const std::string& name) {
                           window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(NamedControlProc)))});
     return;
   }
+  if (named->name == wide) return;
   named->name = wide;
-  // A client that has asked already hears the new name.
-  Annotate(window, wide, false);
+  if (named->annotated) Annotate(window, wide);
+  NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, window, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void Annotations::Forget(HWND window) {
@@ -53,7 +55,7 @@ void Annotations::Forget(HWND window) {
   if (GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(NamedControlProc))
     SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(named->own));
   RemovePropW(window, kAnnotationsProp);
-  Annotate(window, {}, false);
+  if (named->annotated) Annotate(window, {});
   named_.erase(named_.begin() + (named - named_.data()));
 }
 
@@ -63,9 +65,10 @@ LRESULT CALLBACK Annotations::NamedControlProc(HWND window, UINT message, WPARAM
   Named* named = self ? self->Find(window) : nullptr;
   if (!named) return DefWindowProcW(window, message, wparam, lparam);
   const WNDPROC own = named->own;
-  if (message == WM_GETOBJECT) {
+  if (message == WM_GETOBJECT && !named->annotated) {
+    named->annotated = true;
     try {
-      self->Annotate(window, named->name, true);
+      self->Annotate(window, named->name);
     } catch (...) {
       // Without a name the client reads the control as the system names it.
     }
@@ -75,8 +78,9 @@ LRESULT CALLBACK Annotations::NamedControlProc(HWND window, UINT message, WPARAM
   return CallWindowProcW(own, window, message, wparam, lparam);
 }
 
-void Annotations::Annotate(HWND window, const std::wstring& name, bool load) {
-  IAccPropServices* services = Service(load);
+void Annotations::Annotate(HWND window, const std::wstring& name) {
+  if (substitute_) return substitute_(window, name.c_str());
+  IAccPropServices* services = Service();
   if (!services) return;
   if (name.empty()) {
     services->ClearHwndProps(window, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
@@ -87,9 +91,8 @@ void Annotations::Annotate(HWND window, const std::wstring& name, bool load) {
                            name.c_str());
 }
 
-IAccPropServices* Annotations::Service(bool load) {
-  if (tried_ || !load) return service_.get();
-  tried_ = true;
+IAccPropServices* Annotations::Service() {
+  if (std::exchange(tried_, true)) return service_.get();
   void* ole32 = LoadSystemLibrary(L"ole32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32);
   HRESULT(WINAPI * initialize)(void*, DWORD) = nullptr;
   HRESULT(WINAPI * create)(REFCLSID, IUnknown*, DWORD, REFIID, void**) = nullptr;

@@ -17,13 +17,15 @@ namespace platform::win32 {
 
 class Annotations {
  public:
-  Annotations() = default;
+  // `substitute`: a test's stand-in for the annotation service.
+  explicit Annotations(void (*substitute)(void*, const wchar_t*)) : substitute_(substitute) {}
   ~Annotations();
   Annotations(const Annotations&) = delete;
   Annotations& operator=(const Annotations&) = delete;
 
-  // Gives `window` the name a screen reader reads, at each question of a
-  // client; a client that has asked already hears a new name at once.
+  // Gives `window` the name a screen reader reads: annotated once, when a
+  // client first asks for its object. A new name reaches a client that has
+  // asked, with EVENT_OBJECT_NAMECHANGE, so that it reads the new one.
   void Name(HWND window, const std::string& name);
   // The window goes: its annotation, and our procedure before its own, go first.
   void Forget(HWND window);
@@ -34,6 +36,8 @@ class Annotations {
     std::wstring name;
     // The control's own window procedure, while ours stands before it.
     WNDPROC own;
+    // A client has asked, and the name is on the window.
+    bool annotated = false;
   };
   struct Release {
     void operator()(IAccPropServices* services) const;
@@ -41,13 +45,13 @@ class Annotations {
 
   static LRESULT CALLBACK NamedControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   Named* Find(HWND window);
-  // Puts the name on the window, or takes it off when empty, with the service
-  // made now if `load`.
-  void Annotate(HWND window, const std::wstring& name, bool load);
+  // Puts the name on the window, or takes it off when empty.
+  void Annotate(HWND window, const std::wstring& name);
   // The annotation service, made at the first client's question; null where it
   // cannot be had.
-  IAccPropServices* Service(bool load);
+  IAccPropServices* Service();
 
+  void (*substitute_)(void* window, const wchar_t* name);
   std::vector<Named> named_;
   std::unique_ptr<IAccPropServices, Release> service_;
   bool tried_ = false;

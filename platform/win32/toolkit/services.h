@@ -23,6 +23,7 @@ struct BindingServices {
         dpi(system.window_dpi),
         colours(system.high_contrast),
         art(instance, dpi),
+        annotations(system.annotate_name),
         launcher(system),
         timers(events_window),
         tasks(events_window),
