@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "server/supervision.h"
 #include "support/monitor_harness.h"
@@ -129,16 +131,21 @@ TEST(MainWindowTest, GermanFromTheSystemOrTheFileAndRefusedValuesFallBack) {
   german.StartOnly();
   EXPECT_EQ(Of(german.Main()), kGerman);
 
-  MonitorHarness odd;
-  odd.dir.Write("Dravelo_WEB_MONITOR.CFG", " 7 \r\n 5 \r\n 5 \r\n 81 \r\n");
-  odd.StartOnly();
-  EXPECT_EQ(odd.G().LanguageIndex, 1) << "a language the list lacks falls back to the default";
-  EXPECT_EQ(Of(odd.Main()), kEnglish);
-  EXPECT_EQ(odd.G().StartAutomatically, 0);
-  EXPECT_EQ(odd.Main().Check2.Value(), 0);
-  EXPECT_EQ(odd.G().StartMinimized, 5) << "a refused start-minimised value is kept, not acted on";
-  EXPECT_TRUE(odd.Main().Visible());
-  EXPECT_EQ(odd.Main().TCP.Text(), "81");
+  // A language the list lacks falls back to the system's.
+  for (const auto& [system, language, captions] :
+       {std::tuple{0x0409, 1, kEnglish}, std::tuple{0x0407, 2, kGerman}}) {
+    MonitorHarness odd;
+    odd.system_lang_id = system;
+    odd.dir.Write("Dravelo_WEB_MONITOR.CFG", " 7 \r\n 5 \r\n 5 \r\n 81 \r\n");
+    odd.StartOnly();
+    EXPECT_EQ(odd.G().LanguageIndex, language) << system;
+    EXPECT_EQ(Of(odd.Main()), captions);
+    EXPECT_EQ(odd.G().StartAutomatically, 0);
+    EXPECT_EQ(odd.Main().Check2.Value(), 0);
+    EXPECT_EQ(odd.G().StartMinimized, 5) << "a refused start-minimised value is kept, not acted on";
+    EXPECT_TRUE(odd.Main().Visible());
+    EXPECT_EQ(odd.Main().TCP.Text(), "81");
+  }
 
   MonitorHarness lf;  // LF line ends: one language line 10080
   lf.dir.Write("Dravelo_WEB_MONITOR.CFG", "1\n0\n0\n80\n");
@@ -333,7 +340,9 @@ TEST(MainWindowTest, MinimiseHidesIntoTheIconAndALeftClickBringsItBackCentred) {
        {platform::kLeftButtonDown, platform::kNinKeySelect, platform::kNinSelect}) {
     SCOPED_TRACE(code);
     const int repaints = h.binding.repaints;
+    h.area.failing_adds = 1;  // busy at each minimise, also the ones after a restore
     w.UserChangedState(ui::WindowState::Minimized);
+    h.binding.Advance(ui::kAddRetryMs);
     EXPECT_FALSE(w.Visible());
     EXPECT_EQ(h.binding.repaints, repaints + 1) << "hiding repaints the window once";
     EXPECT_EQ(h.area.icons.size(), 1u);
@@ -349,9 +358,13 @@ TEST(MainWindowTest, MinimiseHidesIntoTheIconAndALeftClickBringsItBackCentred) {
     EXPECT_EQ(w.Left(), (h.binding.ScreenWidth(w) - w.Width()) / 2);
     EXPECT_EQ(w.Top(), (h.binding.ScreenHeight(w) - w.Height()) / 2);
   }
-  // Events over the visible window change nothing.
+  // Events over the visible window change nothing: no icon removed, no move.
+  w.UserMoved(150, 300);
+  const size_t calls = h.area.calls.size();
   w.OnNotifyIcon(platform::kLeftButtonDown);
   EXPECT_TRUE(w.Visible());
+  EXPECT_EQ(h.area.calls.size(), calls);
+  EXPECT_EQ(std::make_pair(w.Left(), w.Top()), std::make_pair(150, 300));
   EXPECT_TRUE(h.binding.messages.empty());
 
   // The server and its supervision go on while hidden.
