@@ -1,4 +1,4 @@
-// Sole owners of kernel handles, GDI objects and device contexts.
+// Sole owners of kernel handles, GDI objects, device contexts and windows.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@ inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
 inline void DeleteMemoryDc(HDC dc) { DeleteDC(dc); }
 inline void DestroyIconHandle(HICON icon) { DestroyIcon(icon); }
 inline void FreeEnvironmentBlock(wchar_t* block) { FreeEnvironmentStringsW(block); }
+inline void DestroyWindowHandle(HWND window) { DestroyWindow(window); }
 
 class UniqueHandle : public platform::UniqueResource<HANDLE, CloseKernelHandle, nullptr> {
  public:
@@ -27,6 +28,7 @@ using UniqueFont = platform::UniqueResource<HFONT, DeleteGdiObject, nullptr>;
 using UniqueBitmap = platform::UniqueResource<HBITMAP, DeleteGdiObject, nullptr>;
 using UniqueIcon = platform::UniqueResource<HICON, DestroyIconHandle, nullptr>;
 using UniqueEnvironmentBlock = platform::UniqueResource<wchar_t*, FreeEnvironmentBlock, nullptr>;
+using UniqueWindow = platform::UniqueResource<HWND, DestroyWindowHandle, nullptr>;
 // A device context of CreateCompatibleDC.
 using UniqueMemoryDc = platform::UniqueResource<HDC, DeleteMemoryDc, nullptr>;
 

@@ -4,6 +4,7 @@
 // holds one class or one service:
 //   binding        the binding itself, whose own message-only window receives
 //                  the timers and the posted tasks
+//   services       the services, in the order they are made
 //   native_window  the window-procedure thunk of the binding's window classes
 //   form_window    a form's top-level window and its messages
 //   controls       a control's window and the user's input

@@ -47,14 +47,14 @@ RECT BoundsPx(int dpi, const ui::Control& control) {
   return {left, top, left + ToPixels(dpi, b.width), top + height};
 }
 
-}  // namespace
-
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(
       static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
 }
+
+}  // namespace
 
 ControlWindow::ControlWindow(FormWindow& form, ui::Control& control, int id)
     : form_(form), control_(control), id_(id), brush_(Colours::BrushOf(control.BackColor())) {

@@ -12,11 +12,6 @@ namespace platform::win32 {
 
 class FormWindow;
 
-inline void DestroyWindowHandle(HWND window) { DestroyWindow(window); }
-using UniqueWindow = platform::UniqueResource<HWND, DestroyWindowHandle, nullptr>;
-
-std::wstring WindowText(HWND window);
-
 class ControlWindow {
  public:
   static constexpr int kFirstControlId = 1000;
