@@ -12,9 +12,6 @@ class NativeResource;
 
 struct GlobalVariables {
   int32_t ServerPid = 0;
-  // Creation time of the process ServerPid, taken at launch: an identifier that
-  // now names a process with another creation time is not our server.
-  uint64_t ServerStartTime = 0;
   int32_t ServerPort = 80;
   int16_t LanguageIndex = 0;
   int16_t StartMinimized = 0;

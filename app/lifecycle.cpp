@@ -59,9 +59,8 @@ void Monitor::ShutdownSequence() {
   }
   if (!saved) save_failed_ = true;
   server_.KillServer(g_.ServerPid);
-  // The identifier may name another process once ours has gone.
+  // Stopped: a second run of the sequence has no server to stop.
   g_.ServerPid = 0;
-  g_.ServerStartTime = 0;
   env_.notify_area.ShellNotifyIcon(platform::kNimDelete, tray_icon_data_);
   if (main_ && main_->Loaded()) main_->Unload();
 }

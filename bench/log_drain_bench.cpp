@@ -110,10 +110,12 @@ int main() {
   auto processes = platform::MakeProcesses();
   const platform::LaunchResult drained = processes->Launch(
       (dir / "php/php").string(), server::ServerCommandLine(drained_port), {}, {});
+  if (!drained.server) {
+    std::printf("log_drain_bench: %s\n", drained.error.c_str());
+    return 1;
+  }
   std::string kept;
-  const auto drain = [&] {
-    processes->DrainOutput(drained.pid, drained.start_time, kept, server::kEarlyOutputBytes);
-  };
+  const auto drain = [&] { drained.server->DrainOutput(kept, server::kEarlyOutputBytes); };
 
   const int quiet_port = FreePort();
   const std::string address = "127.0.0.1:" + std::to_string(quiet_port);
@@ -135,7 +137,7 @@ int main() {
     with_pipe.push_back(RequestsPerSecond(drained_port, drain));
     with_null.push_back(RequestsPerSecond(quiet_port, [] {}));
   }
-  processes->Terminate(drained.pid, drained.start_time);
+  drained.server->Terminate();
   kill(quiet, SIGKILL);
   waitpid(quiet, nullptr, 0);
   fs::current_path(fs::temp_directory_path());

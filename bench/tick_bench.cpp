@@ -1,9 +1,12 @@
 // Cost of one supervision tick, with the real POSIX probe of the server process.
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -14,6 +17,8 @@
 #include "server/supervision.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // The four enabled flags, as the window would hold them.
 class Flags : public server::SupervisedControls {
@@ -31,25 +36,39 @@ class Flags : public server::SupervisedControls {
   bool start = true, stop = false, port = true, timer = true;
 };
 
+// A fresh installation folder whose php/php is a shell script of `script`.
+fs::path Installation(const char* script) {
+  char name[] = "/tmp/dravelo-tick-XXXXXX";
+  const fs::path dir = mkdtemp(name) ? name : "";
+  fs::create_directories(dir / "php");
+  std::ofstream(dir / "php/php") << "#!/bin/sh\n" << script << "\n";
+  fs::permissions(dir / "php/php", fs::perms(0755));
+  return dir;
+}
+
+// ServerControl on the real backend, with that installation.
 struct Rig {
+  // The port lies outside the range that Start checks.
+  explicit Rig(const char* script) : dir(Installation(script)) { g.ServerPort = 0; }
+  ~Rig() { fs::remove_all(dir); }
+
+  // Starts the server and tracks it.
+  bool Track() {
+    server.Start();
+    return g.ServerPid != 0;
+  }
+
+  fs::path dir;
   GlobalVariables g;
   std::unique_ptr<platform::Processes> processes = platform::MakeProcesses();
-  server::ServerControl server{g, *processes, [](const std::string&) {}};
+  server::ServerControl server{g, *processes, [](const std::string&) {}, dir.string()};
   Flags flags;
-
-  // Launches `command` through the backend and tracks it as the server.
-  bool Track(const char* program, const char* command_line) {
-    const platform::LaunchResult launched = processes->Launch(program, command_line, {}, {});
-    g.ServerPid = launched.pid;
-    g.ServerStartTime = launched.start_time;
-    return launched.pid != 0;
-  }
 };
 
 // The steady state while the server runs: a probe that finds it alive, no change.
 void BM_TickRunningServer(benchmark::State& state) {
-  Rig rig;
-  if (!rig.Track("/bin/sleep", "sleep 600")) return state.SkipWithError("cannot launch sleep");
+  Rig rig("exec sleep 600");
+  if (!rig.Track()) return state.SkipWithError("cannot launch sleep");
   const pid_t pid = rig.g.ServerPid;
   server::SupervisionTick(rig.g, rig.server, rig.flags);
   for (auto _ : state) server::SupervisionTick(rig.g, rig.server, rig.flags);
@@ -63,12 +82,12 @@ void BM_TickRunningServer(benchmark::State& state) {
 // Stopped and forgets the identifier. Each iteration needs a freshly ended
 // child, made outside the timing (pausing adds a little overhead of its own).
 void BM_TickServerJustEnded(benchmark::State& state) {
-  Rig rig;
+  Rig rig("exit 0");
   int noticed = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    if (!rig.Track("/bin/true", "true")) {
-      state.SkipWithError("cannot launch true");
+    if (!rig.Track()) {
+      state.SkipWithError("cannot launch the script");
       break;
     }
     // Waits for the end without reaping, so that the tick's probe does the reaping.
@@ -86,7 +105,7 @@ void BM_TickServerJustEnded(benchmark::State& state) {
 
 // Every later tick once the server has gone: ServerPid is 0, nothing to probe.
 void BM_TickNoServer(benchmark::State& state) {
-  Rig rig;
+  Rig rig("exit 0");
   for (auto _ : state) server::SupervisionTick(rig.g, rig.server, rig.flags);
   if (!rig.flags.Stopped()) state.SkipWithError("the panel left Stopped without a server");
 }

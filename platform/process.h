@@ -27,10 +27,41 @@ struct PortOwner {
   bool system = false;  // the system itself: on Windows HTTP.sys, holding it for a service
 };
 
+// The server this program launched, owned alone: its process (on Windows its handle,
+// so that its identifier names no other process while it lives), its output pipe and,
+// once it has been found ended, its exit code.
+class LaunchedServer {
+ public:
+  LaunchedServer() = default;
+  virtual ~LaunchedServer() = default;
+  LaunchedServer(const LaunchedServer&) = delete;
+  LaunchedServer& operator=(const LaunchedServer&) = delete;
+
+  virtual int32_t Pid() const = 0;
+  // Whether `pid` still names this process, running or ended: on Windows as long as
+  // the object lives, on POSIX until its end has been seen.
+  virtual bool Identifies(int32_t pid) const = 0;
+
+  // True until its end is seen; one look at the system, nothing read.
+  virtual bool IsRunning() = 0;
+
+  // Terminates it. False when it cannot be reached: its end has been seen already, or
+  // it is no longer the process launched.
+  virtual bool Terminate() = 0;
+
+  // The exit code, once IsRunning has seen the end; nothing when it is not known.
+  virtual std::optional<uint32_t> ExitCode() const = 0;
+
+  // Moves what it has written since the last call into `kept`, up to `limit` bytes in
+  // all, and reads and drops the rest, so that it never waits on a full pipe. Never
+  // waits itself. Once IsRunning has seen the end, the last of it is read and the
+  // pipe closed.
+  virtual void DrainOutput(std::string& kept, size_t limit) = 0;
+};
+
 struct LaunchResult {
-  int32_t pid = 0;          // 0 when nothing was launched
-  uint64_t start_time = 0;  // the process's creation time, to recognise it later
-  std::string error;        // the system's reason when pid is 0
+  std::unique_ptr<LaunchedServer> server;  // null when nothing was launched
+  std::string error;                       // the system's reason then
 };
 
 // Variables (name, value) that a launched process gets in place of the program's own;
@@ -48,24 +79,6 @@ class Processes {
   virtual LaunchResult Launch(const std::string& program, const std::string& command_line,
                               const std::string& working_dir,
                               const EnvironmentChanges& environment) = 0;
-
-  // True while the process `pid` created at `start_time` has not exited.
-  // A process that cannot be opened, or whose creation time differs, is not running.
-  virtual bool IsRunning(int32_t pid, uint64_t start_time) = 0;
-
-  // Terminates the process `pid` created at `start_time`. False only when the
-  // process cannot be opened or is not the one created at `start_time`.
-  virtual bool Terminate(int32_t pid, uint64_t start_time) = 0;
-
-  // The exit code of the launched process `pid` created at `start_time`, once IsRunning
-  // has found it ended; nothing when it is not known.
-  virtual std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) = 0;
-
-  // Moves what the launched process `pid` created at `start_time` has written since
-  // the last call into `kept`, up to `limit` bytes in all, and reads and drops the
-  // rest, so that the process never waits on a full pipe. Never waits itself. Once
-  // the process has ended, the last of it is read and the pipe closed.
-  virtual void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) = 0;
 
   // The state of 127.0.0.1:`port` (1 to 65535).
   virtual PortState LoopbackPortState(int port) = 0;

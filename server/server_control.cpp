@@ -58,15 +58,15 @@ void ServerControl::Start() {
   platform::EnvironmentChanges environment;
   if (platform::IsFile(platform::JoinPath(php_dir, "php.ini")))
     environment = {{"PHPRC", php_dir}, {"PHP_INI_SCAN_DIR", ""}};
-  const platform::LaunchResult launched =
+  platform::LaunchResult launched =
       processes_.Launch(program, ServerCommandLine(port), install_dir_, environment);
-  if (launched.pid == 0) {
+  if (!launched.server) {
     warn_(std::string(kUnableToStart) + "\r\n" + launched.error);
     return;
   }
-  g_.ServerPid = launched.pid;
-  g_.ServerStartTime = launched.start_time;
-  launch_ = Launch{launched.pid, launched.start_time, clock_()};
+  server_ = std::move(launched.server);
+  g_.ServerPid = server_->Pid();
+  launched_at_ms_ = clock_();
   early_output_.clear();
 }
 
@@ -74,32 +74,40 @@ void ServerControl::Stop() {
   if (!KillServer(g_.ServerPid)) warn_(kUnableToAccess);
 }
 
+platform::LaunchedServer* ServerControl::Tracked(int32_t pid) const {
+  return server_ && server_->Pid() == pid ? server_.get() : nullptr;
+}
+
 bool ServerControl::IsServerRunning(int32_t pid) {
   // The shared identifier decides, not the argument: every caller passes ServerPid.
   if (g_.ServerPid == 0) return false;
-  // Only a launch not yet stopped by us keeps words; the rest are read and dropped.
-  processes_.DrainOutput(pid, g_.ServerStartTime, early_output_,
-                         launch_ ? kEarlyOutputBytes : early_output_.size());
-  return processes_.IsRunning(pid, g_.ServerStartTime);
+  platform::LaunchedServer* server = Tracked(pid);
+  return server && server->IsRunning();
 }
 
 bool ServerControl::KillServer(int32_t pid) {
   if (g_.ServerPid == 0) return true;
   // A server we stop ourselves is never reported as ended.
-  launch_.reset();
-  return processes_.Terminate(pid, g_.ServerStartTime);
+  launched_at_ms_.reset();
+  platform::LaunchedServer* server = Tracked(pid);
+  return server && server->Terminate();
+}
+
+void ServerControl::DrainServerOutput() {
+  // Only a launch not yet stopped by us keeps words; the rest are read and dropped.
+  if (platform::LaunchedServer* server = Tracked(g_.ServerPid))
+    server->DrainOutput(early_output_, launched_at_ms_ ? kEarlyOutputBytes : early_output_.size());
 }
 
 void ServerControl::ServerGone() {
-  const std::optional<Launch> launch = std::exchange(launch_, std::nullopt);
+  const std::optional<int64_t> launched_at = std::exchange(launched_at_ms_, std::nullopt);
+  platform::LaunchedServer* server = Tracked(g_.ServerPid);
   // Its last words, and the pipe closed.
-  processes_.DrainOutput(g_.ServerPid, g_.ServerStartTime, early_output_,
-                         launch ? kEarlyOutputBytes : early_output_.size());
+  if (server)
+    server->DrainOutput(early_output_, launched_at ? kEarlyOutputBytes : early_output_.size());
   const std::string output = std::exchange(early_output_, {});
-  if (!launch || launch->pid != g_.ServerPid || launch->start_time != g_.ServerStartTime) return;
-  if (clock_() - launch->at_ms > kEarlyEndMs) return;
-  const std::string text =
-      EndedAtOnceReport(processes_.ExitCode(launch->pid, launch->start_time), output);
+  if (!server || !launched_at || clock_() - *launched_at > kEarlyEndMs) return;
+  const std::string text = EndedAtOnceReport(server->ExitCode(), output);
   defer_([warn = warn_, text] { warn(text); });
 }
 

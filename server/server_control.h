@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -37,23 +38,23 @@ class ServerControl {
   // Terminates the tracked server; warns when it cannot be reached.
   void Stop();
 
-  // Also drains what the tracked server has written, so that it never waits on a
-  // full pipe; its first words are kept for the early-end report.
+  // Whether the tracked server still runs: one look at the system, nothing read.
   bool IsServerRunning(int32_t pid);
   bool KillServer(int32_t pid);
 
-  // For the tick, when it finds the tracked server gone: a server that ended by itself
-  // within kEarlyEndMs of its launch is reported once, with its exit code and its own
-  // first words, after the current event (the tick goes on while the box is open).
+  // For the tick while the tracked server runs: reads what it has written, so that it
+  // never waits on a full pipe; its first words are kept for the early-end report.
+  void DrainServerOutput();
+
+  // For the tick, when it finds the tracked server gone, while ServerPid still names
+  // it: reads its last words and closes its pipe; a server that ended by itself within
+  // kEarlyEndMs of its launch is reported once, with its exit code and its own first
+  // words, after the current event (the tick goes on while the box is open).
   void ServerGone();
 
  private:
-  // The last launch, until its server is stopped by us or found gone.
-  struct Launch {
-    int32_t pid = 0;
-    uint64_t start_time = 0;
-    int64_t at_ms = 0;
-  };
+  // The launched server that `pid` names, if any.
+  platform::LaunchedServer* Tracked(int32_t pid) const;
 
   GlobalVariables& g_;
   platform::Processes& processes_;
@@ -61,7 +62,11 @@ class ServerControl {
   std::string install_dir_;
   Clock clock_;
   Defer defer_;
-  std::optional<Launch> launch_;
+  // The last server launched, kept after its end until the next launch.
+  std::unique_ptr<platform::LaunchedServer> server_;
+  // When it was launched, while an end by itself is still to be reported: not once we
+  // have stopped it, or its end has been seen.
+  std::optional<int64_t> launched_at_ms_;
   // What the tracked server wrote first, up to kEarlyOutputBytes.
   std::string early_output_;
 };

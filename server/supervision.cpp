@@ -9,6 +9,7 @@ void SupervisionTick(GlobalVariables& g, ServerControl& server, SupervisedContro
   try {
     const bool running = server.IsServerRunning(g.ServerPid);
     if (running) {
+      server.DrainServerOutput();
       if (controls.StartEnabled()) {
         controls.SetStartEnabled(false);
         controls.SetStopEnabled(true);
@@ -20,9 +21,10 @@ void SupervisionTick(GlobalVariables& g, ServerControl& server, SupervisedContro
         controls.SetStopEnabled(false);
         controls.SetPortEnabled(true);
       }
+      // ServerGone finds the gone server by ServerPid to read its last words and report
+      // its end: only then is the identifier forgotten.
       if (g.ServerPid != 0) server.ServerGone();
       g.ServerPid = 0;
-      g.ServerStartTime = 0;
     }
     if (g.AutoStartPending == 1) {
       g.AutoStartPending = 0;

@@ -13,8 +13,6 @@ namespace settings {
 
 namespace {
 
-constexpr int16_t kDefaultFlag = 0;
-constexpr int32_t kDefaultPort = 80;
 constexpr int kReservedLines = 6;
 // Ten short lines are all that is ever read: a huge file costs no more memory.
 constexpr size_t kMaxReadBytes = 64 * 1024;

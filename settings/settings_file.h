@@ -12,6 +12,9 @@
 namespace settings {
 
 inline constexpr char kFileName[] = "Dravelo_WEB_MONITOR.CFG";
+// The defaults of the two option flags and of the port, when the file does not say.
+inline constexpr int16_t kDefaultFlag = 0;
+inline constexpr int32_t kDefaultPort = 80;
 
 // 2 for the five German language identifiers, 1 for any other.
 int16_t DefaultLanguageIndex(uint16_t system_lang_id);

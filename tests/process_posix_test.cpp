@@ -16,6 +16,7 @@
 
 #include "app/global_variables.h"
 #include "platform/process.h"
+#include "server/command_line.h"
 #include "server/server_control.h"
 #include "support/posix_net.h"
 #include "support/temp_dir.h"
@@ -77,7 +78,6 @@ class ProcessPosixTest : public ::testing::Test {
 TEST_F(ProcessPosixTest, ServerLivesUntilKilledFromOutside) {
   Start();
   ASSERT_NE(g_.ServerPid, 0) << (warnings_.empty() ? "" : warnings_[0]);
-  EXPECT_NE(g_.ServerStartTime, 0u);
   EXPECT_TRUE(warnings_.empty());
   ASSERT_TRUE(ServesPage(g_.ServerPort));
   EXPECT_TRUE(control_.IsServerRunning(g_.ServerPid));
@@ -124,7 +124,6 @@ TEST_F(ProcessPosixTest, IdentifierOfAnotherProcessIsLeftAlone) {
   ours_.push_back(stranger);
 
   g_.ServerPid = stranger;
-  g_.ServerStartTime = 0;
   EXPECT_FALSE(control_.IsServerRunning(g_.ServerPid));
   EXPECT_FALSE(control_.KillServer(g_.ServerPid));
   control_.Stop();
@@ -133,18 +132,18 @@ TEST_F(ProcessPosixTest, IdentifierOfAnotherProcessIsLeftAlone) {
   EXPECT_EQ(kill(stranger, 0), 0);
 }
 
-TEST_F(ProcessPosixTest, WrongStartTimeIsNotOurServer) {
+TEST_F(ProcessPosixTest, AnotherIdentifierIsNotOurServer) {
   Start();
   ASSERT_NE(g_.ServerPid, 0);
   ASSERT_TRUE(ServesPage(g_.ServerPort));
 
-  const uint64_t real = g_.ServerStartTime;
-  g_.ServerStartTime = real + 1;
+  const int32_t real = g_.ServerPid;
+  g_.ServerPid = real + 1;
   EXPECT_FALSE(control_.IsServerRunning(g_.ServerPid));
   EXPECT_FALSE(control_.KillServer(g_.ServerPid));
   EXPECT_TRUE(ServesPage(g_.ServerPort));
 
-  g_.ServerStartTime = real;
+  g_.ServerPid = real;
   EXPECT_TRUE(control_.IsServerRunning(g_.ServerPid));
   EXPECT_TRUE(control_.KillServer(g_.ServerPid));
   EXPECT_TRUE(StopsRunning());
@@ -195,12 +194,15 @@ TEST_F(ProcessPosixTest, ALoudServerIsDrainedAndKeepsServing) {
   install_.Write("php/php", std::string("#!/bin/sh\nhead -c 5000000 /dev/zero | tr '\\0' x >&2\n") +
                                 "exec " + kPhp + " \"$@\"\n");
   fs::permissions(install_ / "php/php", fs::perms(0755));
-  Start();
-  ASSERT_NE(g_.ServerPid, 0);
+  const platform::LaunchResult launched =
+      processes_->Launch((install_ / "php/php").string(), server::ServerCommandLine(g_.ServerPort),
+                         install_.Str(), {});
+  ASSERT_TRUE(launched.server);
+  ours_.push_back(launched.server->Pid());
   std::string kept;
   EXPECT_TRUE(WaitUntil(
       [&] {
-        processes_->DrainOutput(g_.ServerPid, g_.ServerStartTime, kept, server::kEarlyOutputBytes);
+        launched.server->DrainOutput(kept, server::kEarlyOutputBytes);
         return HttpGet(g_.ServerPort).find(kPage) != std::string::npos;
       },
       200, 50ms))
@@ -218,7 +220,7 @@ TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {
   // Launched directly, the backend says the same.
   const platform::LaunchResult result =
       processes_->Launch((install_ / "php/php").string(), "php\\php -v", install_.Str(), {});
-  EXPECT_EQ(result.pid, 0);
+  EXPECT_FALSE(result.server);
   EXPECT_EQ(result.error, std::strerror(ENOENT));
 }
 

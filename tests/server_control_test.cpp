@@ -19,28 +19,42 @@ struct LaunchCall {
 // Records every call; answers from fields the test sets.
 class RecordingProcesses : public platform::Processes {
  public:
+  // Records its calls by the identifier and start time it was launched with.
+  class Server : public platform::LaunchedServer {
+   public:
+    Server(RecordingProcesses& owner, int32_t pid, uint64_t start_time)
+        : owner_(owner), pid_(pid), start_time_(start_time) {}
+    int32_t Pid() const override { return pid_; }
+    bool Identifies(int32_t pid) const override { return pid == pid_; }
+    bool IsRunning() override {
+      owner_.probes.push_back({pid_, start_time_});
+      return owner_.running;
+    }
+    bool Terminate() override {
+      owner_.terminations.push_back({pid_, start_time_});
+      return owner_.openable;
+    }
+    std::optional<uint32_t> ExitCode() const override { return std::nullopt; }
+    void DrainOutput(std::string&, size_t) override {}
+
+   private:
+    RecordingProcesses& owner_;
+    int32_t pid_;
+    uint64_t start_time_;
+  };
+
   platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
                                 const std::string& working_dir,
                                 const platform::EnvironmentChanges&) override {
     launches.push_back({program, command_line, working_dir});
-    if (!launch_error.empty()) return {0, 0, launch_error};
-    return {next_pid, next_start_time, {}};
+    if (!launch_error.empty()) return {nullptr, launch_error};
+    return {std::make_unique<Server>(*this, next_pid, next_start_time), {}};
   }
-  bool IsRunning(int32_t pid, uint64_t start_time) override {
-    probes.push_back({pid, start_time});
-    return running;
-  }
-  bool Terminate(int32_t pid, uint64_t start_time) override {
-    terminations.push_back({pid, start_time});
-    return openable;
-  }
-  std::optional<uint32_t> ExitCode(int32_t, uint64_t) override { return std::nullopt; }
   platform::PortState LoopbackPortState(int port) override {
     port_checks.push_back(port);
     return port == busy_port ? busy_state : platform::PortState::Free;
   }
   std::optional<platform::PortOwner> LoopbackPortOwner(int) override { return owner; }
-  void DrainOutput(int32_t, uint64_t, std::string&, size_t) override {}
 
   int Calls() const {
     return static_cast<int>(launches.size() + probes.size() + terminations.size() +
@@ -111,8 +125,9 @@ TEST_F(ServerControlTest, NoTrackedServerMakesNoPlatformCall) {
 
 TEST_F(ServerControlTest, TrackedServerIsAskedWithItsStartTime) {
   auto control = Make();
-  g.ServerPid = 900;
-  g.ServerStartTime = 55;
+  processes.next_pid = 900;
+  processes.next_start_time = 55;
+  control.Start();
 
   processes.running = true;
   EXPECT_TRUE(control.IsServerRunning(g.ServerPid));
@@ -130,8 +145,8 @@ TEST_F(ServerControlTest, TrackedServerIsAskedWithItsStartTime) {
 
 TEST_F(ServerControlTest, Stop) {
   auto control = Make();
-  g.ServerPid = 900;
-  g.ServerStartTime = 55;
+  processes.next_pid = 900;
+  control.Start();
 
   processes.openable = true;
   control.Stop();
@@ -157,7 +172,6 @@ TEST_F(ServerControlTest, StartLaunchesTheInstalledInterpreter) {
   EXPECT_EQ(processes.launches[0].working_dir, kInstallDir);
   EXPECT_EQ(processes.port_checks, std::vector<int>{8080});
   EXPECT_EQ(g.ServerPid, 4242);
-  EXPECT_EQ(g.ServerStartTime, 133'000'000'000ULL);
   EXPECT_TRUE(warnings.empty());
 
   // Pressed again before the tick: the tracked server is not replaced by a second one.
@@ -220,7 +234,6 @@ TEST_F(ServerControlTest, StartRefusesAPortInUseReservedOrUnchecked) {
 TEST_F(ServerControlTest, StartReportsALaunchFailure) {
   auto control = Make();
   processes.launch_error = "The system cannot find the file specified.";
-  g.ServerStartTime = 9;
   control.Start();
   EXPECT_EQ(processes.launches.size(), 1u);
   EXPECT_EQ(g.ServerPid, 0);

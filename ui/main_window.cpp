@@ -8,9 +8,6 @@ namespace ui {
 
 namespace {
 
-constexpr int16_t kDefaultFlag = 0;
-constexpr int32_t kDefaultPort = 80;
-
 // Runs one step of the initialisation's tail: a failure skips that step only.
 template <class Step>
 void Attempt(Step step) {
@@ -59,7 +56,7 @@ void MainWindow::ConnectHandlers() {
   Check2.OnClick = [this] { g_.StartAutomatically = Check2.Value() == 1 ? 1 : 0; };
   TCP.OnChange = [this] {
     g_.ServerPort =
-        settings::RoundToInt32(settings::NumericValue(TCP.Text())).value_or(kDefaultPort);
+        settings::RoundToInt32(settings::NumericValue(TCP.Text())).value_or(settings::kDefaultPort);
   };
   StartButton.OnClick = [this] { services_.server.Start(); };
   StopButton.OnClick = [this] { services_.server.Stop(); };
@@ -83,11 +80,10 @@ void MainWindow::Initialise() {
     Check2.SetValue(g_.StartAutomatically);
   } catch (const ToolkitError&) {
     // A value the check box refuses falls back to the settings default.
-    g_.StartAutomatically = kDefaultFlag;
+    g_.StartAutomatically = settings::kDefaultFlag;
     Check2.SetValue(g_.StartAutomatically);
   }
   g_.ServerPid = 0;
-  g_.ServerStartTime = 0;
   Timer1.SetInterval(kSupervisionIntervalMs);
   Timer1.SetEnabled(true);
   StartButton.SetEnabled(true);

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -69,6 +68,67 @@ std::vector<std::string> EnvironmentWith(const EnvironmentChanges& changes) {
   return entries;
 }
 
+// A child we launched. Its identifier cannot name another process until we reap it;
+// should anyone else reap it first, its start time tells.
+class PosixServer : public LaunchedServer {
+ public:
+  PosixServer(pid_t pid, uint64_t start_time, UniqueFd output)
+      : pid_(pid), start_time_(start_time), output_(std::move(output)) {}
+
+  int32_t Pid() const override { return pid_; }
+  bool Identifies(int32_t pid) const override { return pid == pid_ && !reaped_; }
+
+  bool IsRunning() override {
+    if (reaped_) return false;
+    int status = 0;
+    const pid_t waited = waitpid(pid_, &status, WNOHANG);
+    if (waited != 0) {
+      // A signal counts as a shell counts it: 128 + its number.
+      if (waited == pid_)
+        exit_code_ = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
+                                       : 128u + static_cast<uint32_t>(WTERMSIG(status));
+      // Reaped now (or by someone else): the identifier is no longer ours.
+      reaped_ = true;
+      return false;
+    }
+    return ProcStartTime(pid_) == start_time_;
+  }
+
+  bool Terminate() override {
+    // Once reaped, the identifier may name anyone: never signal it.
+    if (reaped_ || ProcStartTime(pid_) != start_time_) return false;
+    kill(pid_, SIGKILL);
+    output_.Reset();
+    return true;
+  }
+
+  std::optional<uint32_t> ExitCode() const override { return exit_code_; }
+
+  void DrainOutput(std::string& kept, size_t limit) override {
+    if (!output_) return;
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = read(output_.Get(), buffer, sizeof buffer);
+      if (n > 0) {
+        if (kept.size() < limit)
+          kept.append(buffer, std::min(static_cast<size_t>(n), limit - kept.size()));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      // At its end, or broken: closed. Nothing more for now: open.
+      if (n == 0 || errno != EAGAIN) output_.Reset();
+      return;
+    }
+  }
+
+ private:
+  pid_t pid_;
+  uint64_t start_time_;
+  UniqueFd output_;  // the read end, until read to the end or stopped
+  bool reaped_ = false;
+  std::optional<uint32_t> exit_code_;
+};
+
 class PosixProcesses : public Processes {
  public:
   LaunchResult Launch(const std::string& program, const std::string& command_line,
@@ -87,11 +147,11 @@ class PosixProcesses : public Processes {
 
     // The child writes its errno here when exec fails; a successful exec closes it empty.
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return {0, 0, std::strerror(errno)};
+    if (pipe2(fds, O_CLOEXEC) != 0) return {nullptr, std::strerror(errno)};
     UniqueFd read_end(fds[0]);
     UniqueFd write_end(fds[1]);
     // The server's standard output and error, one pipe read by DrainOutput.
-    if (pipe2(fds, O_CLOEXEC) != 0) return {0, 0, std::strerror(errno)};
+    if (pipe2(fds, O_CLOEXEC) != 0) return {nullptr, std::strerror(errno)};
     UniqueFd output(fds[0]);
     UniqueFd output_end(fds[1]);
     // Room for the request log of more than a tick.
@@ -99,7 +159,7 @@ class PosixProcesses : public Processes {
 
     const pid_t parent = getpid();
     const pid_t pid = fork();
-    if (pid < 0) return {0, 0, std::strerror(errno)};
+    if (pid < 0) return {nullptr, std::strerror(errno)};
     if (pid == 0) {
       // Only async-signal-safe calls from here on.
 #ifdef __linux__
@@ -140,66 +200,13 @@ class PosixProcesses : public Processes {
     } while (n < 0 && errno == EINTR);
     if (n == static_cast<ssize_t>(sizeof child_errno)) {
       waitpid(pid, nullptr, 0);
-      return {0, 0, std::strerror(child_errno)};
+      return {nullptr, std::strerror(child_errno)};
     }
 
     // The child is unreaped, so /proc still has it even if it has exited already.
-    const uint64_t start_time = ProcStartTime(pid).value_or(0);
-    children_[pid] = start_time;
     fcntl(output.Get(), F_SETFL, O_NONBLOCK);
-    outputs_[pid] = {start_time, std::move(output)};
-    return {static_cast<int32_t>(pid), start_time, {}};
-  }
-
-  bool IsRunning(int32_t pid, uint64_t start_time) override {
-    const auto child = children_.find(pid);
-    if (child == children_.end()) return false;
-    int status = 0;
-    const pid_t waited = waitpid(pid, &status, WNOHANG);
-    if (waited != 0) {
-      // A signal counts as a shell counts it: 128 + its number.
-      if (waited == pid)
-        last_ended_ = Ended{pid, child->second,
-                            WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
-                                              : 128u + static_cast<uint32_t>(WTERMSIG(status))};
-      // Reaped now (or by someone else): the identifier is no longer ours.
-      children_.erase(child);
-      return false;
-    }
-    return ProcStartTime(pid) == start_time;
-  }
-
-  bool Terminate(int32_t pid, uint64_t start_time) override {
-    // An identifier we never launched, or have reaped, may name anyone: never signal it.
-    if (children_.find(pid) == children_.end()) return false;
-    if (ProcStartTime(pid) != start_time) return false;
-    kill(pid, SIGKILL);
-    outputs_.erase(pid);
-    return true;
-  }
-
-  void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) override {
-    const auto found = outputs_.find(pid);
-    if (found == outputs_.end() || found->second.start_time != start_time) return;
-    char buffer[65536];
-    for (;;) {
-      const ssize_t n = read(found->second.fd.Get(), buffer, sizeof buffer);
-      if (n > 0) {
-        if (kept.size() < limit)
-          kept.append(buffer, std::min(static_cast<size_t>(n), limit - kept.size()));
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      // At its end, or broken: closed. Nothing more for now: open.
-      if (n == 0 || errno != EAGAIN) outputs_.erase(found);
-      return;
-    }
-  }
-
-  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
-    if (!last_ended_ || last_ended_->pid != pid || last_ended_->start_time != start_time)
-      return std::nullopt;
-    return last_ended_->code;
+    return {std::make_unique<PosixServer>(pid, ProcStartTime(pid).value_or(0), std::move(output)),
+            {}};
   }
 
   PortState LoopbackPortState(int port) override { return posix::LoopbackPortState(port); }
@@ -207,25 +214,6 @@ class PosixProcesses : public Processes {
   std::optional<PortOwner> LoopbackPortOwner(int port) override {
     return posix::LoopbackPortOwner(port);
   }
-
- private:
-  struct Ended {
-    int32_t pid = 0;
-    uint64_t start_time = 0;
-    uint32_t code = 0;
-  };
-
-  struct Output {
-    uint64_t start_time = 0;
-    UniqueFd fd;
-  };
-
-  // Launched children not yet reaped, with their start times.
-  std::map<int32_t, uint64_t> children_;
-  // The read ends of their output pipes, until read to the end or stopped.
-  std::map<int32_t, Output> outputs_;
-  // The last of them that IsRunning has reaped.
-  std::optional<Ended> last_ended_;
 };
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cwchar>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,17 +19,8 @@ namespace {
 using win32::TcpTableQuery;
 using win32::UniqueHandle;
 
-// All access as the system's older headers define it.
-constexpr DWORD kAllAccess = 0x1F0FFF;
-constexpr DWORD kStillActive = 259;
 // Room for the request log of more than a tick, also while a box is open.
 constexpr DWORD kOutputPipeBytes = 1024 * 1024;
-
-std::optional<uint64_t> CreationTime(HANDLE process) {
-  FILETIME creation, exit, kernel, user;
-  if (!GetProcessTimes(process, &creation, &exit, &kernel, &user)) return std::nullopt;
-  return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
-}
 
 // A job that kills its processes when its last handle closes, which happens at the
 // latest when this process ends, however it ends. A server that crashes ends at once
@@ -116,6 +106,57 @@ class InheritedHandles {
   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
+// A server we launched, through the handle kept from its launch: one call a probe, and
+// while we hold it its identifier cannot name another process.
+class Win32Server : public LaunchedServer {
+ public:
+  Win32Server(UniqueHandle process, DWORD pid, UniqueHandle output)
+      : process_(std::move(process)), pid_(static_cast<int32_t>(pid)), output_(std::move(output)) {}
+
+  int32_t Pid() const override { return pid_; }
+  bool Identifies(int32_t pid) const override { return pid == pid_; }
+
+  bool IsRunning() override {
+    if (ended_) return false;
+    if (WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) return true;
+    ended_ = true;
+    DWORD code = 0;
+    if (GetExitCodeProcess(process_.Get(), &code)) exit_code_ = code;
+    return false;
+  }
+
+  bool Terminate() override {
+    if (ended_) return false;
+    TerminateProcess(process_.Get(), 0);
+    output_.Reset();
+    return true;
+  }
+
+  std::optional<uint32_t> ExitCode() const override { return exit_code_; }
+
+  void DrainOutput(std::string& kept, size_t limit) override {
+    if (!output_) return;
+    char buffer[65536];
+    for (;;) {
+      DWORD waiting = 0, read = 0;
+      // Only what is there: a read of an empty pipe would wait for the server.
+      if (!PeekNamedPipe(output_.Get(), nullptr, 0, nullptr, &waiting, nullptr)) break;  // ended
+      if (waiting == 0) return;
+      if (!ReadFile(output_.Get(), buffer, std::min<DWORD>(waiting, sizeof buffer), &read, nullptr))
+        break;
+      if (kept.size() < limit) kept.append(buffer, std::min<size_t>(read, limit - kept.size()));
+    }
+    output_.Reset();
+  }
+
+ private:
+  UniqueHandle process_;
+  int32_t pid_;
+  UniqueHandle output_;  // the read end, until read to the end or stopped
+  bool ended_ = false;
+  std::optional<uint32_t> exit_code_;
+};
+
 class Win32Processes : public Processes {
  public:
   Win32Processes(const wchar_t* socket_library, DWORD load_flags, TcpTableQuery tcp_table)
@@ -135,10 +176,10 @@ class Win32Processes : public Processes {
     UniqueHandle output, output_end;
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     if (!CreatePipe(output.Put(), output_end.Put(), &inherited, kOutputPipeBytes))
-      return {0, 0, win32::SystemErrorText(GetLastError())};
+      return {nullptr, win32::SystemErrorText(GetLastError())};
     SetHandleInformation(output.Get(), HANDLE_FLAG_INHERIT, 0);
     const InheritedHandles handles({output_end.Get()});
-    if (!handles.Get()) return {0, 0, win32::SystemErrorText(GetLastError())};
+    if (!handles.Get()) return {nullptr, win32::SystemErrorText(GetLastError())};
 
     // A console without a window: nothing a terminal (Windows Terminal as the default
     // console host) could take over and show.
@@ -157,7 +198,7 @@ class Win32Processes : public Processes {
                         block.empty() ? nullptr : block.data(),
                         directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo,
                         &info)) {
-      return {0, 0, win32::SystemErrorText(GetLastError())};
+      return {nullptr, win32::SystemErrorText(GetLastError())};
     }
     // Only the server holds the write end now: its end closes the pipe.
     output_end.Reset();
@@ -169,72 +210,10 @@ class Win32Processes : public Processes {
     if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
       const DWORD error = GetLastError();
       TerminateProcess(process.Get(), 1);
-      return {0, 0, win32::SystemErrorText(error)};
+      return {nullptr, win32::SystemErrorText(error)};
     }
-    const uint64_t created = CreationTime(process.Get()).value_or(0);
-    const auto pid = static_cast<int32_t>(info.dwProcessId);
-    launched_[pid] = {std::move(process), created};
-    outputs_[pid] = {created, std::move(output)};
-    return {pid, created, {}};
-  }
-
-  bool IsRunning(int32_t pid, uint64_t start_time) override {
-    // Our own server is probed through the handle kept from its launch: one call per
-    // tick, and while we hold it its identifier cannot name another process.
-    if (const auto held = launched_.find(pid); held != launched_.end()) {
-      if (held->second.start_time != start_time) return false;
-      if (WaitForSingleObject(held->second.process.Get(), 0) == WAIT_TIMEOUT) return true;
-      // Once the handle is closed the exit code is lost with it.
-      DWORD code = 0;
-      if (GetExitCodeProcess(held->second.process.Get(), &code))
-        last_ended_ = Ended{pid, start_time, code};
-      launched_.erase(held);
-      return false;
-    }
-    const UniqueHandle process(OpenProcess(kAllAccess, FALSE, static_cast<DWORD>(pid)));
-    if (!process) return false;
-    // Identifiers are reused soon: the same number may now name an unrelated process.
-    if (CreationTime(process.Get()) != start_time) return false;
-    DWORD code = 0;
-    GetExitCodeProcess(process.Get(), &code);
-    return code == kStillActive;
-  }
-
-  bool Terminate(int32_t pid, uint64_t start_time) override {
-    if (const auto held = launched_.find(pid); held != launched_.end()) {
-      if (held->second.start_time != start_time) return false;
-      TerminateProcess(held->second.process.Get(), 0);
-      outputs_.erase(pid);
-      return true;
-    }
-    const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
-                                           FALSE, static_cast<DWORD>(pid)));
-    if (!process) return false;
-    if (CreationTime(process.Get()) != start_time) return false;
-    TerminateProcess(process.Get(), 0);
-    return true;
-  }
-
-  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time) override {
-    if (!last_ended_ || last_ended_->pid != pid || last_ended_->start_time != start_time)
-      return std::nullopt;
-    return last_ended_->code;
-  }
-
-  void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) override {
-    const auto found = outputs_.find(pid);
-    if (found == outputs_.end() || found->second.start_time != start_time) return;
-    HANDLE pipe = found->second.pipe.Get();
-    char buffer[65536];
-    for (;;) {
-      DWORD waiting = 0, read = 0;
-      // Only what is there: a read of an empty pipe would wait for the server.
-      if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr)) break;  // ended
-      if (waiting == 0) return;
-      if (!ReadFile(pipe, buffer, std::min<DWORD>(waiting, sizeof buffer), &read, nullptr)) break;
-      if (kept.size() < limit) kept.append(buffer, std::min<size_t>(read, limit - kept.size()));
-    }
-    outputs_.erase(found);
+    return {std::make_unique<Win32Server>(std::move(process), info.dwProcessId, std::move(output)),
+            {}};
   }
 
   PortState LoopbackPortState(int port) override { return ports_->State(port); }
@@ -242,30 +221,8 @@ class Win32Processes : public Processes {
   std::optional<PortOwner> LoopbackPortOwner(int port) override { return ports_->Owner(port); }
 
  private:
-  struct Launched {
-    UniqueHandle process;
-    uint64_t start_time = 0;
-  };
-
-  struct Ended {
-    int32_t pid = 0;
-    uint64_t start_time = 0;
-    uint32_t code = 0;
-  };
-
-  struct Output {
-    uint64_t start_time = 0;
-    UniqueHandle pipe;
-  };
-
   UniqueHandle job_;
   std::unique_ptr<win32::LoopbackPorts> ports_;
-  // The read ends of their output pipes, until read to the end or stopped.
-  std::map<int32_t, Output> outputs_;
-  // Servers we launched whose end we have not seen yet.
-  std::map<int32_t, Launched> launched_;
-  // The last of them whose end IsRunning has seen.
-  std::optional<Ended> last_ended_;
 };
 
 }  // namespace

@@ -5,10 +5,46 @@
 
 namespace testing_support {
 
+// A launched process of `launched`, by its place there.
+class FakeProcesses::Server : public platform::LaunchedServer {
+ public:
+  Server(FakeProcesses& owner, size_t index) : owner_(owner), index_(index) {}
+  int32_t Pid() const override { return Record().pid; }
+  bool Identifies(int32_t pid) const override { return pid == Record().pid; }
+  bool IsRunning() override {
+    ++owner_.probes;
+    if (owner_.throwing_probes > 0) {
+      --owner_.throwing_probes;
+      throw std::bad_alloc();
+    }
+    return Record().alive && !Record().released;
+  }
+  bool Terminate() override {
+    ++owner_.terminations;
+    if (Record().released) return false;
+    Record().alive = false;
+    return true;
+  }
+  std::optional<uint32_t> ExitCode() const override {
+    if (Record().alive) return std::nullopt;
+    return Record().exit_code;
+  }
+  void DrainOutput(std::string& kept, size_t limit) override {
+    if (Record().released) return;
+    kept += Record().output.substr(0, limit > kept.size() ? limit - kept.size() : 0);
+    Record().output.clear();
+  }
+
+ private:
+  Process& Record() const { return owner_.launched[index_]; }
+  FakeProcesses& owner_;
+  size_t index_;
+};
+
 platform::LaunchResult FakeProcesses::Launch(const std::string& program,
                                              const std::string& command_line, const std::string&,
                                              const platform::EnvironmentChanges&) {
-  if (!launch_failure.empty()) return {0, 0, launch_failure};
+  if (!launch_failure.empty()) return {nullptr, launch_failure};
   const int32_t pid = next_pid_;
   next_pid_ += 4;
   const uint64_t start_time = 1000 + static_cast<uint64_t>(pid);
@@ -16,44 +52,7 @@ platform::LaunchResult FakeProcesses::Launch(const std::string& program,
   if (servers_exit_at_once)
     launched.back().alive = false, launched.back().exit_code = at_once_exit_code,
     launched.back().output = at_once_output;
-  return {pid, start_time, {}};
-}
-
-FakeProcesses::Process* FakeProcesses::Find(int32_t pid, uint64_t start_time) {
-  for (auto& p : launched)
-    if (p.pid == pid && p.start_time == start_time && !p.released) return &p;
-  return nullptr;
-}
-
-bool FakeProcesses::IsRunning(int32_t pid, uint64_t start_time) {
-  ++probes;
-  if (throwing_probes > 0) {
-    --throwing_probes;
-    throw std::bad_alloc();
-  }
-  const Process* p = Find(pid, start_time);
-  return p && p->alive;
-}
-
-bool FakeProcesses::Terminate(int32_t pid, uint64_t start_time) {
-  ++terminations;
-  Process* p = Find(pid, start_time);
-  if (!p) return false;
-  p->alive = false;
-  return true;
-}
-
-std::optional<uint32_t> FakeProcesses::ExitCode(int32_t pid, uint64_t start_time) {
-  for (const auto& p : launched)
-    if (p.pid == pid && p.start_time == start_time && !p.alive) return p.exit_code;
-  return std::nullopt;
-}
-
-void FakeProcesses::DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) {
-  if (Process* p = Find(pid, start_time)) {
-    kept += p->output.substr(0, limit > kept.size() ? limit - kept.size() : 0);
-    p->output.clear();
-  }
+  return {std::make_unique<Server>(*this, launched.size() - 1), {}};
 }
 
 void FakeProcesses::KillFromOutside(int32_t pid) {
