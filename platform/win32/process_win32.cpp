@@ -198,7 +198,7 @@ class Win32Processes : public Processes {
                         block.empty() ? nullptr : block.data(),
                         directory.empty() ? nullptr : directory.c_str(), &startup.StartupInfo,
                         &info)) {
-      return {nullptr, win32::SystemErrorText(GetLastError())};
+      return {nullptr, win32::SystemErrorText(GetLastError(), program)};
     }
     // Only the server holds the write end now: its end closes the pipe.
     output_end.Reset();

@@ -11,6 +11,8 @@ std::wstring Widen(std::string_view utf8);
 std::string Narrow(std::wstring_view wide);
 
 // The system's text for a GetLastError() code, without the trailing line break.
-std::string SystemErrorText(unsigned long code);
+// Some texts name the file they are about by the insert "%1" ("%1 is not a valid
+// Win32 application."): `insert` takes its place.
+std::string SystemErrorText(unsigned long code, std::string_view insert = {});
 
 }  // namespace platform::win32

@@ -477,16 +477,27 @@ TEST_F(ProcessWin32Test, Standin) {
   EXPECT_TRUE(StillRuns(server.Get()));
 }
 
+// Missing, or no Windows program (a damaged download): the system's reason, with the
+// program's path where its text has the insert "%1" (ERROR_BAD_EXE_FORMAT).
 TEST_F(ProcessWin32Test, MissingInterpreterIsReported) {
-  const fs::path install = MakeInstallation("monitor");
-  fs::remove(install / "php" / "php.exe");
-  auto control = Control(install);
-  Start(*control);
-  EXPECT_EQ(g_.ServerPid, 0);
-  ASSERT_EQ(warnings_.size(), 1u);
-  const std::string prefix = "Unable to start Webserver.\r\n";
-  EXPECT_EQ(warnings_[0].rfind(prefix, 0), 0u) << warnings_[0];
-  EXPECT_GT(warnings_[0].size(), prefix.size()) << "no reason given";
+  for (const char* content : {"", "not a program"}) {
+    SCOPED_TRACE(content);
+    const fs::path install = MakeInstallation(*content ? "damaged" : "monitor");
+    fs::remove(install / "php" / "php.exe");
+    if (*content) temp_.Write("damaged/php/php.exe", content);
+    warnings_.clear();
+    auto control = Control(install);
+    Start(*control);
+    EXPECT_EQ(g_.ServerPid, 0);
+    ASSERT_EQ(warnings_.size(), 1u);
+    const std::string prefix = "Unable to start Webserver.\r\n";
+    EXPECT_EQ(warnings_[0].rfind(prefix, 0), 0u) << warnings_[0];
+    EXPECT_GT(warnings_[0].size(), prefix.size()) << "no reason given";
+    EXPECT_EQ(warnings_[0].find("%1"), std::string::npos) << warnings_[0];
+    if (*content)
+      EXPECT_NE(warnings_[0].find((install / "php" / "php.exe").string()), std::string::npos)
+          << warnings_[0];
+  }
 }
 
 }  // namespace
