@@ -176,6 +176,15 @@ TEST_F(ProcessPosixTest, PortInUseOrPrivilegedIsRefused) {
   EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::InUse);
   listener.Close();
   EXPECT_EQ(processes_->LoopbackPortState(g_.ServerPort), platform::PortState::Free);
+  // Also on every address: IPv4's, and IPv6's listening for both (dual-stack).
+  const std::vector<std::string> named = warnings_;
+  for (const char* address : {"0.0.0.0", "::"}) {
+    ASSERT_EQ(listener.Listen(g_.ServerPort, address), g_.ServerPort) << address;
+    warnings_.clear();
+    Start();
+    EXPECT_EQ(warnings_, named) << address;
+    listener.Close();
+  }
 
   // bind gives EACCES for a port below the unprivileged range.
   std::ifstream start_file("/proc/sys/net/ipv4/ip_unprivileged_port_start");

@@ -5,8 +5,10 @@
 #include <windows.h>
 
 #include <iphlpapi.h>
+#include <tlhelp32.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/port_win32.h"
@@ -122,16 +124,30 @@ uint16_t NetworkOrder(DWORD port) {
   return static_cast<uint16_t>(((port & 0xFF) << 8) | ((port >> 8) & 0xFF));
 }
 
-// The program's file name of `pid`, where the process can be opened.
+// The file name at the end of a path.
+std::string FileName(std::wstring_view path) {
+  return Narrow(path.substr(path.find_last_of(L"\\/") + 1));
+}
+
+// The program's file name of `pid`: from its image path where the process can be
+// opened, else from a snapshot of the processes, which needs no access to it (a
+// service, another user's program) and names 64-bit processes to a 32-bit program too.
 PortOwner Named(DWORD pid) {
   PortOwner owner{static_cast<int32_t>(pid), {}, pid == kSystemPid};
-  const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  std::wstring path(MAX_PATH, L'\0');
-  DWORD size = MAX_PATH;
-  if (process && QueryFullProcessImageNameW(process.Get(), 0, path.data(), &size)) {
-    path.resize(size);
-    owner.name = Narrow(path.substr(path.find_last_of(L"\\/") + 1));
+  // Room for the longest path the system allows, not MAX_PATH.
+  std::wstring path(UNICODE_STRING_MAX_CHARS, L'\0');
+  DWORD size = static_cast<DWORD>(path.size());
+  if (const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+      process && QueryFullProcessImageNameW(process.Get(), 0, path.data(), &size)) {
+    owner.name = FileName(std::wstring_view(path).substr(0, size));
+    return owner;
   }
+  const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = snapshot && Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry))
+    if (entry.th32ProcessID == pid) owner.name = FileName(entry.szExeFile);
   return owner;
 }
 

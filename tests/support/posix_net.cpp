@@ -49,18 +49,24 @@ sockaddr_in Loopback(int port) {
   return addr;
 }
 
-int Listener::Listen(int port) {
+int Listener::Listen(int port, const char* address) {
   Close();
-  fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in6 addr{};  // its port lies where an IPv4 address has it
+  auto& v4 = reinterpret_cast<sockaddr_in&>(addr);
+  const bool v6 = inet_pton(AF_INET6, address, &addr.sin6_addr) == 1;
+  if (!v6) v4 = Loopback(port), inet_pton(AF_INET, address, &v4.sin_addr);
+  addr.sin6_family = v6 ? AF_INET6 : AF_INET;
+  addr.sin6_port = htons(static_cast<uint16_t>(port));
+  fd_ = socket(addr.sin6_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   // Passes over TIME_WAIT leftovers of a server that served this port a moment ago.
-  const int on = 1;
+  const int on = 1, off = 0;
   setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in addr = Loopback(port);
-  socklen_t len = sizeof addr;
+  if (v6) setsockopt(fd_, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+  socklen_t len = v6 ? sizeof addr : sizeof v4;
   if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) != 0 || listen(fd_, 4) != 0 ||
       getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
     return 0;
-  return ntohs(addr.sin_port);
+  return ntohs(addr.sin6_port);
 }
 
 void Listener::Close() {

@@ -21,8 +21,9 @@ class Listener {
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
 
-  // Port 0: any free port. Returns the port, or 0.
-  int Listen(int port);
+  // Port 0: any free port. On `address`: an IPv4 one, or an IPv6 one where it listens
+  // for IPv4 too ("::" dual-stack). Returns the port, or 0.
+  int Listen(int port, const char* address = "127.0.0.1");
   void Close();
 
  private:

@@ -178,8 +178,10 @@ class ProcessWin32Test : public ::testing::Test {
     return false;
   }
 
-  // A stand-in started by the test itself, unknown to ServerControl.
-  Handle& StartStranger(const fs::path& install_dir, int port, DWORD* pid) {
+  // A stand-in started by the test itself, unknown to ServerControl; `security` may
+  // keep others from opening it.
+  Handle& StartStranger(const fs::path& install_dir, int port, DWORD* pid,
+                        SECURITY_ATTRIBUTES* security = nullptr) {
     std::wstring command = Widen(server::ServerCommandLine(port));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -188,7 +190,7 @@ class ProcessWin32Test : public ::testing::Test {
     PROCESS_INFORMATION info{};
     const std::wstring program = (install_dir / "php" / "php.exe").wstring();
     const std::wstring dir = install_dir.wstring();
-    EXPECT_TRUE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
+    EXPECT_TRUE(CreateProcessW(program.c_str(), command.data(), security, nullptr, FALSE,
                                CREATE_NEW_CONSOLE, nullptr, dir.c_str(), &startup, &info));
     Handle thread(info.hThread);
     *pid = info.dwProcessId;
@@ -425,6 +427,21 @@ TEST_F(ProcessWin32Test, TheOwnerOfAPortIsNamed) {
   table_port = g_.ServerPort;
   const DWORD us = GetCurrentProcessId();
   const DWORD gone = 0x7FFFFFF0;
+  // A process that may not be opened, as a service is to a standard user: an empty DACL.
+  SECURITY_DESCRIPTOR closed;
+  InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION);
+  ACL empty;
+  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+  SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE);
+  SECURITY_ATTRIBUTES unopenable{sizeof unopenable, &closed, FALSE};
+  Socket holder;
+  const sockaddr_in addr = Loopback(table_port);
+  ASSERT_EQ(bind(holder.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(holder.Get(), SOMAXCONN), 0);  // each check connects; none is accepted
+  const fs::path install = MakeInstallation("monitor");
+  DWORD service = 0;
+  StartStranger(install, FreePort(), &service, &unopenable);
+  ASSERT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, service), nullptr);
   const std::string at = "TCP port " + std::to_string(table_port) + " is already in use";
   const struct {
     std::vector<TableRow> rows;
@@ -437,12 +454,11 @@ TEST_F(ProcessWin32Test, TheOwnerOfAPortIsNamed) {
        "for a service, such as IIS, WinRM or a URL reservation."},
       {{{true, 1, us}, {true, 0, gone}}, " by process " + std::to_string(gone) + "."},
       {{{false, 0x0501A8C0, us}, {true, 1, us}, {false, 0, 0}}, "."},
+      {{{false, 0, us}}, " by process_win32_test.exe (process " + std::to_string(us) + ")."},
+      // Named from a snapshot of the processes; on every address of both families.
+      {{{true, 0, service}}, " by php.exe (process " + std::to_string(service) + ")."},
   };
-  Socket holder;
-  const sockaddr_in addr = Loopback(table_port);
-  ASSERT_EQ(bind(holder.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(holder.Get(), 4), 0);
-  auto control = Control(MakeInstallation("monitor"));
+  auto control = Control(install);
   for (const auto& c : cases) {
     table_rows = c.rows;
     warnings_.clear();
