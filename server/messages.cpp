@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/version.h"
+
 namespace server {
 
 namespace {
@@ -88,6 +90,12 @@ std::string PortInUseReport(int port, const std::optional<platform::PortOwner>& 
            "): HTTP.sys holds it for a service, such as IIS, WinRM or a URL reservation.";
   if (owner->name.empty()) return text + " by " + process + ".";
   return text + " by " + owner->name + " (" + process + ").";
+}
+
+std::string PortHeldAfterServerReport(int port) {
+  return "TCP port " + std::to_string(port) +
+         " is still in use by a program that the Webserver started. It ends when " + app::kAppName +
+         " is quit.";
 }
 
 }  // namespace server

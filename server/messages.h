@@ -33,4 +33,8 @@ std::string EndedAtOnceReport(std::optional<uint32_t> code, const std::string& o
 // "TCP port <port> is already in use", and by whom when that is known.
 std::string PortInUseReport(int port, const std::optional<platform::PortOwner>& owner);
 
+// The port still held by a program that a server of ours started, after that server
+// has ended: the system names the socket by the server that opened it.
+std::string PortHeldAfterServerReport(int port);
+
 }  // namespace server

@@ -37,9 +37,14 @@ void ServerControl::Start() {
     switch (processes_.LoopbackPortState(port)) {
       case platform::PortState::Free:
         break;
-      case platform::PortState::InUse:
-        warn_(PortInUseReport(port, processes_.LoopbackPortOwner(port)));
+      case platform::PortState::InUse: {
+        const std::optional<platform::PortOwner> owner = processes_.LoopbackPortOwner(port);
+        // Our last server has ended here (Start runs without a tracked one): a process it
+        // started holds the socket, which the system names by the process that opened it.
+        warn_(owner && server_ && server_->Identifies(owner->pid) ? PortHeldAfterServerReport(port)
+                                                                  : PortInUseReport(port, owner));
         return;
+      }
       case platform::PortState::Reserved:
         warn_(tcp_port + " is reserved by the system.");
         return;

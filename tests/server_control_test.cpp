@@ -229,6 +229,23 @@ TEST_F(ServerControlTest, StartRefusesAPortInUseReservedOrUnchecked) {
   control.Start();
   EXPECT_EQ(processes.launches.size(), 1u);
   EXPECT_EQ(g.ServerPid, 4242);
+
+  // That server has ended; the system names the socket that a program it started holds by
+  // the server's identifier.
+  processes.running = false;
+  EXPECT_FALSE(control.IsServerRunning(g.ServerPid));
+  control.ServerGone();
+  g.ServerPid = 0;
+  processes.busy_port = 8081;
+  warnings.clear();
+  for (const int32_t pid : {4242, 4243}) {
+    processes.owner = platform::PortOwner{pid, "php.exe"};
+    control.Start();
+  }
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "TCP port 8081 is still in use by a program that the Webserver "
+                          "started. It ends when Dravelo_WEB_MONITOR is quit.",
+                          "TCP port 8081 is already in use by php.exe (process 4243)."}));
 }
 
 TEST_F(ServerControlTest, StartReportsALaunchFailure) {
