@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,15 @@ struct PortOwner {
   std::string name;     // its program's file name; empty when it cannot be opened
   bool system = false;  // the system itself: on Windows HTTP.sys, holding it for a service
 };
+
+// At most this much of a server's output is read in one drain, so that a server that
+// writes without pause cannot hold the user-interface thread.
+inline constexpr size_t kDrainBytes = 1024 * 1024;
+
+// Appends to `kept` what of `bytes` fits below `limit`: the drains' rule.
+inline void KeepUpTo(std::string& kept, size_t limit, std::string_view bytes) {
+  if (kept.size() < limit) kept.append(bytes.substr(0, limit - kept.size()));
+}
 
 // The server this program launched, owned alone: its process (on Windows its handle,
 // so that its identifier names no other process while it lives), its output pipe and,
@@ -53,9 +63,10 @@ class LaunchedServer {
   virtual std::optional<uint32_t> ExitCode() const = 0;
 
   // Moves what it has written since the last call into `kept`, up to `limit` bytes in
-  // all, and reads and drops the rest, so that it never waits on a full pipe. Never
-  // waits itself. Once IsRunning has seen the end, the last of it is read and the
-  // pipe closed.
+  // all, and reads and drops the rest, so that it never waits on a full pipe; at most
+  // kDrainBytes a call. Never waits itself. Once IsRunning has seen the end, what is
+  // waiting is read and the pipe closed, also while a process that the server started
+  // holds the pipe's other end.
   virtual void DrainOutput(std::string& kept, size_t limit) = 0;
 };
 

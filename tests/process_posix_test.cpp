@@ -1,4 +1,6 @@
 // The POSIX backend against Debian's real PHP interpreter.
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,8 +90,17 @@ TEST_F(ProcessPosixTest, ServerLivesUntilKilledFromOutside) {
   EXPECT_EQ(g_.ServerPid, first);
   EXPECT_TRUE(warnings_.empty());
 
+  // A process it started keeps the write end of its output pipe (here this test does).
+  const int write_end = open(("/proc/" + std::to_string(first) + "/fd/2").c_str(), O_WRONLY);
+  ASSERT_GE(write_end, 0);
   ASSERT_EQ(kill(g_.ServerPid, SIGKILL), 0);
   EXPECT_TRUE(StopsRunning());
+  // Once what was waiting is read, the read end is closed all the same.
+  control_.DrainServerOutput();
+  pollfd closed{write_end, POLLOUT, 0};
+  EXPECT_EQ(poll(&closed, 1, 0), 1);
+  EXPECT_TRUE(closed.revents & POLLERR) << "the read end is still open";
+  close(write_end);
   // Reaped: the identifier is no longer ours to terminate.
   EXPECT_FALSE(control_.KillServer(g_.ServerPid));
   EXPECT_FALSE(control_.IsServerRunning(g_.ServerPid));
@@ -197,7 +208,7 @@ TEST_F(ProcessPosixTest, PortInUseOrPrivilegedIsRefused) {
 }
 
 // A server that writes megabytes of log is never held up by its pipe, and of it
-// only the first kEarlyOutputBytes are kept.
+// only the first kEarlyOutputBytes are kept; a drain reads at most kDrainBytes.
 TEST_F(ProcessPosixTest, ALoudServerIsDrainedAndKeepsServing) {
   fs::remove(install_ / "php/php");
   install_.Write("php/php", std::string("#!/bin/sh\nhead -c 5000000 /dev/zero | tr '\\0' x >&2\n") +
@@ -211,12 +222,29 @@ TEST_F(ProcessPosixTest, ALoudServerIsDrainedAndKeepsServing) {
   std::string kept;
   EXPECT_TRUE(WaitUntil(
       [&] {
-        launched.server->DrainOutput(kept, server::kEarlyOutputBytes);
+        std::string read;
+        launched.server->DrainOutput(read, SIZE_MAX);
+        EXPECT_LE(read.size(), platform::kDrainBytes);
+        platform::KeepUpTo(kept, server::kEarlyOutputBytes, read);
         return HttpGet(g_.ServerPort).find(kPage) != std::string::npos;
       },
       200, 50ms))
       << "the server waits on a full pipe";
   EXPECT_EQ(kept, std::string(server::kEarlyOutputBytes, 'x'));
+
+  // A quieter one's words wait in the pipe: one drain reads them all, not its first read.
+  launched.server->Terminate();
+  install_.Write("php/php", "#!/bin/sh\nhead -c 300000 /dev/zero | tr '\\0' x >&2\nexec " +
+                                std::string(kPhp) + " \"$@\"\n");
+  const platform::LaunchResult quiet =
+      processes_->Launch((install_ / "php/php").string(), server::ServerCommandLine(g_.ServerPort),
+                         install_.Str(), {});
+  ASSERT_TRUE(quiet.server);
+  ours_.push_back(quiet.server->Pid());
+  ASSERT_TRUE(ServesPage(g_.ServerPort));
+  kept.clear();
+  quiet.server->DrainOutput(kept, SIZE_MAX);
+  EXPECT_EQ(kept.substr(0, 300000), std::string(300000, 'x'));
 }
 
 TEST_F(ProcessPosixTest, MissingInterpreterIsReported) {

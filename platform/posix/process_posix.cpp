@@ -105,20 +105,22 @@ class PosixServer : public LaunchedServer {
   std::optional<uint32_t> ExitCode() const override { return exit_code_; }
 
   void DrainOutput(std::string& kept, size_t limit) override {
-    if (!output_) return;
     char buffer[65536];
-    for (;;) {
-      const ssize_t n = read(output_.Get(), buffer, sizeof buffer);
+    for (size_t total = 0; output_ && total < kDrainBytes;) {
+      const ssize_t n = read(output_.Get(), buffer, std::min(sizeof buffer, kDrainBytes - total));
       if (n > 0) {
-        if (kept.size() < limit)
-          kept.append(buffer, std::min(static_cast<size_t>(n), limit - kept.size()));
+        KeepUpTo(kept, limit, {buffer, static_cast<size_t>(n)});
+        total += static_cast<size_t>(n);
         continue;
       }
       if (n < 0 && errno == EINTR) continue;
       // At its end, or broken: closed. Nothing more for now: open.
       if (n == 0 || errno != EAGAIN) output_.Reset();
-      return;
+      break;
     }
+    // What the ended server left is read; a process it started may still hold the
+    // other end, and is not waited for.
+    if (reaped_) output_.Reset();
   }
 
  private:

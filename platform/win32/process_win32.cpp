@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/win32/output_pipe_win32.h"
 #include "platform/win32/port_win32.h"
 #include "platform/win32/text_win32.h"
 #include "platform/win32/unique_handles.h"
@@ -18,9 +19,6 @@ namespace {
 
 using win32::TcpTableQuery;
 using win32::UniqueHandle;
-
-// Room for the request log of more than a tick, also while a box is open.
-constexpr DWORD kOutputPipeBytes = 1024 * 1024;
 
 // A job that kills its processes when its last handle closes, which happens at the
 // latest when this process ends, however it ends. A server that crashes ends at once
@@ -110,7 +108,7 @@ class InheritedHandles {
 // while we hold it its identifier cannot name another process.
 class Win32Server : public LaunchedServer {
  public:
-  Win32Server(UniqueHandle process, DWORD pid, UniqueHandle output)
+  Win32Server(UniqueHandle process, DWORD pid, std::unique_ptr<win32::OutputPipe> output)
       : process_(std::move(process)), pid_(static_cast<int32_t>(pid)), output_(std::move(output)) {}
 
   int32_t Pid() const override { return pid_; }
@@ -128,31 +126,20 @@ class Win32Server : public LaunchedServer {
   bool Terminate() override {
     if (ended_) return false;
     TerminateProcess(process_.Get(), 0);
-    output_.Reset();
+    output_->Close();
     return true;
   }
 
   std::optional<uint32_t> ExitCode() const override { return exit_code_; }
 
   void DrainOutput(std::string& kept, size_t limit) override {
-    if (!output_) return;
-    char buffer[65536];
-    for (;;) {
-      DWORD waiting = 0, read = 0;
-      // Only what is there: a read of an empty pipe would wait for the server.
-      if (!PeekNamedPipe(output_.Get(), nullptr, 0, nullptr, &waiting, nullptr)) break;  // ended
-      if (waiting == 0) return;
-      if (!ReadFile(output_.Get(), buffer, std::min<DWORD>(waiting, sizeof buffer), &read, nullptr))
-        break;
-      if (kept.size() < limit) kept.append(buffer, std::min<size_t>(read, limit - kept.size()));
-    }
-    output_.Reset();
+    output_->Drain(kept, limit, ended_);
   }
 
  private:
   UniqueHandle process_;
   int32_t pid_;
-  UniqueHandle output_;  // the read end, until read to the end or stopped
+  std::unique_ptr<win32::OutputPipe> output_;
   bool ended_ = false;
   std::optional<uint32_t> exit_code_;
 };
@@ -173,11 +160,10 @@ class Win32Processes : public Processes {
 
     // The server's standard output and error: one pipe, whose write end alone it
     // inherits; its standard input is none.
-    UniqueHandle output, output_end;
-    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    if (!CreatePipe(output.Put(), output_end.Put(), &inherited, kOutputPipeBytes))
-      return {nullptr, win32::SystemErrorText(GetLastError())};
-    SetHandleInformation(output.Get(), HANDLE_FLAG_INHERIT, 0);
+    UniqueHandle output_end;
+    DWORD error = 0;
+    std::unique_ptr<win32::OutputPipe> output = win32::MakeOutputPipe(output_end, error);
+    if (!output) return {nullptr, win32::SystemErrorText(error)};
     const InheritedHandles handles({output_end.Get()});
     if (!handles.Get()) return {nullptr, win32::SystemErrorText(GetLastError())};
 

@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,6 +80,9 @@ std::string Answer(const std::string& request, std::string root) {
                                   (GetConsoleWindow() ? "shown or hidden" : "none") +
                                   "\nstandard error: " + std::to_string(log_writes_ok) +
                                   " written, " + std::to_string(log_writes_failed) + " failed\n");
+  if (target == "/.standin/stderr")  // its standard error's handle, for a test to copy
+    return Response("200 OK",
+                    std::to_string(reinterpret_cast<uintptr_t>(GetStdHandle(STD_ERROR_HANDLE))));
   if (target == "/.standin/environment") {  // one entry a line, in its block's order
     std::string lines;
     char* block = GetEnvironmentStringsA();

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <iphlpapi.h>
 
 #include <gtest/gtest.h>
@@ -122,6 +123,12 @@ fs::path StandinExe() {
   return {};
 }
 
+uint64_t CreationTime(HANDLE process) {
+  FILETIME creation, exit, kernel, user;
+  if (!GetProcessTimes(process, &creation, &exit, &kernel, &user)) return 0;
+  return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+}
+
 bool StillRuns(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
 class ProcessWin32Test : public ::testing::Test {
@@ -135,10 +142,14 @@ class ProcessWin32Test : public ::testing::Test {
   }
 
   void TearDown() override {
-    // Whatever a test left running: the servers and the processes it started itself.
-    for (const Handle& h : servers_) {
-      TerminateProcess(h.Get(), 1);
-      WaitForSingleObject(h.Get(), 5000);
+    // Whatever a test left running: the tracked server and the processes it started itself.
+    for (size_t i = 0; i < servers_.size(); ++i) {
+      Handle h(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                           FALSE, servers_[i]));
+      if (h.Get() && CreationTime(h.Get()) == start_times_[i]) {
+        TerminateProcess(h.Get(), 1);
+        WaitForSingleObject(h.Get(), 5000);
+      }
     }
     for (const Handle& h : strangers_) {
       TerminateProcess(h.Get(), 1);
@@ -162,12 +173,13 @@ class ProcessWin32Test : public ::testing::Test {
         install_dir.string());
   }
 
-  // Starts the server; a handle of the test's own keeps it for TearDown.
   void Start(server::ServerControl& control) {
     control.Start();
-    if (g_.ServerPid != 0)
-      servers_.emplace_back(
-          OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(g_.ServerPid)));
+    if (g_.ServerPid != 0) {
+      servers_.push_back(static_cast<DWORD>(g_.ServerPid));
+      const Handle h(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, servers_.back()));
+      start_times_.push_back(CreationTime(h.Get()));
+    }
   }
 
   bool StopsRunning(server::ServerControl& control) {
@@ -178,10 +190,8 @@ class ProcessWin32Test : public ::testing::Test {
     return false;
   }
 
-  // A stand-in started by the test itself, unknown to ServerControl; `security` may
-  // keep others from opening it.
-  Handle& StartStranger(const fs::path& install_dir, int port, DWORD* pid,
-                        SECURITY_ATTRIBUTES* security = nullptr) {
+  // A stand-in started by the test itself, unknown to ServerControl.
+  Handle& StartStranger(const fs::path& install_dir, int port, DWORD* pid) {
     std::wstring command = Widen(server::ServerCommandLine(port));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -190,7 +200,7 @@ class ProcessWin32Test : public ::testing::Test {
     PROCESS_INFORMATION info{};
     const std::wstring program = (install_dir / "php" / "php.exe").wstring();
     const std::wstring dir = install_dir.wstring();
-    EXPECT_TRUE(CreateProcessW(program.c_str(), command.data(), security, nullptr, FALSE,
+    EXPECT_TRUE(CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE,
                                CREATE_NEW_CONSOLE, nullptr, dir.c_str(), &startup, &info));
     Handle thread(info.hThread);
     *pid = info.dwProcessId;
@@ -203,7 +213,8 @@ class ProcessWin32Test : public ::testing::Test {
   GlobalVariables g_;
   std::unique_ptr<platform::Processes> processes_ = platform::MakeProcesses();
   std::vector<std::string> warnings_;
-  std::deque<Handle> servers_;
+  std::vector<DWORD> servers_;
+  std::vector<uint64_t> start_times_;
   std::deque<Handle> strangers_;  // references to its elements stay valid
 };
 
@@ -224,13 +235,25 @@ TEST_F(ProcessWin32Test, ServerLivesUntilTerminatedFromOutside) {
   control->Start();  // tracked already: nothing is launched
   EXPECT_EQ(g_.ServerPid, first);
 
+  // A process it started keeps the write end of its output pipe (here this test does).
+  HANDLE write_end = nullptr;
   {
-    Handle h(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(first)));
+    Handle h(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_DUP_HANDLE, FALSE,
+                         static_cast<DWORD>(first)));
     ASSERT_NE(h.Get(), nullptr);
+    const std::string value = HttpGet(g_.ServerPort, "/.standin/stderr");
+    ASSERT_TRUE(DuplicateHandle(
+        h.Get(), reinterpret_cast<HANDLE>(std::stoull(value.substr(value.find("\r\n\r\n") + 4))),
+        GetCurrentProcess(), &write_end, 0, FALSE, DUPLICATE_SAME_ACCESS));
     ASSERT_TRUE(TerminateProcess(h.Get(), 3));
     ASSERT_EQ(WaitForSingleObject(h.Get(), 5000), WAIT_OBJECT_0);
   }
+  const Handle held(write_end);
   EXPECT_TRUE(StopsRunning(*control));
+  // Once what was waiting is read, the read end is closed all the same.
+  control->DrainServerOutput();
+  DWORD written = 0;
+  EXPECT_FALSE(WriteFile(held.Get(), "x", 1, &written, nullptr)) << "the read end is still open";
   // Its end seen, the server cannot be reached, though its handle is still held.
   EXPECT_FALSE(control->KillServer(g_.ServerPid));
   control->Stop();
@@ -427,20 +450,18 @@ TEST_F(ProcessWin32Test, TheOwnerOfAPortIsNamed) {
   table_port = g_.ServerPort;
   const DWORD us = GetCurrentProcessId();
   const DWORD gone = 0x7FFFFFF0;
-  // A process that may not be opened, as a service is to a standard user: an empty DACL.
-  SECURITY_DESCRIPTOR closed;
-  InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION);
-  ACL empty;
-  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
-  SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE);
-  SECURITY_ATTRIBUTES unopenable{sizeof unopenable, &closed, FALSE};
   Socket holder;
   const sockaddr_in addr = Loopback(table_port);
   ASSERT_EQ(bind(holder.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_EQ(listen(holder.Get(), SOMAXCONN), 0);  // each check connects; none is accepted
   const fs::path install = MakeInstallation("monitor");
+  // A process that may not be opened, as a service is to a standard user: an empty DACL.
   DWORD service = 0;
-  StartStranger(install, FreePort(), &service, &unopenable);
+  ACL empty;
+  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+  ASSERT_EQ(SetSecurityInfo(StartStranger(install, FreePort(), &service).Get(), SE_KERNEL_OBJECT,
+                            DACL_SECURITY_INFORMATION, nullptr, nullptr, &empty, nullptr),
+            ERROR_SUCCESS);
   ASSERT_EQ(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, service), nullptr);
   const std::string at = "TCP port " + std::to_string(table_port) + " is already in use";
   const struct {
@@ -493,27 +514,24 @@ TEST_F(ProcessWin32Test, Standin) {
   EXPECT_TRUE(StillRuns(server.Get()));
 }
 
-// Missing, or no Windows program (a damaged download): the system's reason, with the
-// program's path where its text has the insert "%1" (ERROR_BAD_EXE_FORMAT).
 TEST_F(ProcessWin32Test, MissingInterpreterIsReported) {
-  for (const char* content : {"", "not a program"}) {
-    SCOPED_TRACE(content);
-    const fs::path install = MakeInstallation(*content ? "damaged" : "monitor");
-    fs::remove(install / "php" / "php.exe");
-    if (*content) temp_.Write("damaged/php/php.exe", content);
-    warnings_.clear();
-    auto control = Control(install);
-    Start(*control);
-    EXPECT_EQ(g_.ServerPid, 0);
-    ASSERT_EQ(warnings_.size(), 1u);
-    const std::string prefix = "Unable to start Webserver.\r\n";
-    EXPECT_EQ(warnings_[0].rfind(prefix, 0), 0u) << warnings_[0];
-    EXPECT_GT(warnings_[0].size(), prefix.size()) << "no reason given";
-    EXPECT_EQ(warnings_[0].find("%1"), std::string::npos) << warnings_[0];
-    if (*content)
-      EXPECT_NE(warnings_[0].find((install / "php" / "php.exe").string()), std::string::npos)
-          << warnings_[0];
-  }
+  const fs::path install = MakeInstallation("monitor");
+  fs::remove(install / "php" / "php.exe");
+  auto control = Control(install);
+  Start(*control);
+  EXPECT_EQ(g_.ServerPid, 0);
+  ASSERT_EQ(warnings_.size(), 1u);
+  const std::string prefix = "Unable to start Webserver.\r\n";
+  EXPECT_EQ(warnings_[0].rfind(prefix, 0), 0u) << warnings_[0];
+  EXPECT_GT(warnings_[0].size(), prefix.size()) << "no reason given";
+
+  // No Windows program (a damaged download): the system's text (ERROR_BAD_EXE_FORMAT) names
+  // it by its path where it has the insert "%1".
+  temp_.Write("monitor/php/php.exe", "not a program");
+  Start(*control);
+  ASSERT_EQ(warnings_.size(), 2u);
+  EXPECT_NE(warnings_[1].find((install / "php" / "php.exe").string()), std::string::npos);
+  EXPECT_EQ(warnings_[1].find("%1"), std::string::npos) << warnings_[1];
 }
 
 }  // namespace
