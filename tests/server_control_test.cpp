@@ -9,6 +9,7 @@
 #include "platform/process.h"
 #include "server/command_line.h"
 #include "server/server_control.h"
+#include "support/fakes.h"
 
 namespace {
 
@@ -19,28 +20,21 @@ struct LaunchCall {
 // Records every call; answers from fields the test sets.
 class RecordingProcesses : public platform::Processes {
  public:
-  // Records its calls by the identifier and start time it was launched with.
+  // The launched server: its calls are recorded with the identifier and start time it got.
   class Server : public platform::LaunchedServer {
    public:
-    Server(RecordingProcesses& owner, int32_t pid, uint64_t start_time)
-        : owner_(owner), pid_(pid), start_time_(start_time) {}
+    Server(RecordingProcesses& p, int32_t pid, uint64_t start) : p_(p), pid_(pid), start_(start) {}
     int32_t Pid() const override { return pid_; }
     bool Identifies(int32_t pid) const override { return pid == pid_; }
-    bool IsRunning() override {
-      owner_.probes.push_back({pid_, start_time_});
-      return owner_.running;
-    }
-    bool Terminate() override {
-      owner_.terminations.push_back({pid_, start_time_});
-      return owner_.openable;
-    }
+    bool IsRunning() override { return p_.IsRunning(pid_, start_); }
+    bool Terminate() override { return p_.Terminate(pid_, start_); }
     std::optional<uint32_t> ExitCode() const override { return std::nullopt; }
     void DrainOutput(std::string&, size_t) override {}
 
    private:
-    RecordingProcesses& owner_;
+    RecordingProcesses& p_;
     int32_t pid_;
-    uint64_t start_time_;
+    uint64_t start_;
   };
 
   platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
@@ -49,6 +43,14 @@ class RecordingProcesses : public platform::Processes {
     launches.push_back({program, command_line, working_dir});
     if (!launch_error.empty()) return {nullptr, launch_error};
     return {std::make_unique<Server>(*this, next_pid, next_start_time), {}};
+  }
+  bool IsRunning(int32_t pid, uint64_t start_time) {
+    probes.push_back({pid, start_time});
+    return running;
+  }
+  bool Terminate(int32_t pid, uint64_t start_time) {
+    terminations.push_back({pid, start_time});
+    return openable;
   }
   platform::PortState LoopbackPortState(int port) override {
     port_checks.push_back(port);
@@ -233,8 +235,7 @@ TEST_F(ServerControlTest, StartRefusesAPortInUseReservedOrUnchecked) {
   // That server has ended; the system names the socket that a program it started holds by
   // the server's identifier.
   processes.running = false;
-  EXPECT_FALSE(control.IsServerRunning(g.ServerPid));
-  control.ServerGone();
+  control.IsServerRunning(g.ServerPid);
   g.ServerPid = 0;
   processes.busy_port = 8081;
   warnings.clear();
@@ -290,6 +291,56 @@ TEST_F(ServerControlTest, PortsInTheRangeAreCheckedAndOthersLaunchedUnchecked) {
     ASSERT_EQ(recorder.launches.size(), 1u) << c.port;
     EXPECT_EQ(recorder.launches[0].command_line, c.command_line);
     EXPECT_EQ(fresh.ServerPid, 4242) << c.port;
+  }
+}
+
+// A server that ends by itself within 2 s of its launch is reported with its exit code
+// and its first words, gathered from the drains' pieces.
+TEST(EarlyEndTest, ItsStatusAndWordsAreReported) {
+  const std::string ended = "The Webserver ended right after it was started (exit code ";
+  const struct {
+    uint32_t code;
+    std::vector<std::string> pieces;
+    std::string report;
+    int64_t seen_ms = 2000;  // when the end is seen
+  } cases[] = {
+      {0xC000007B,
+       {},
+       "0xC000007B).\r\nphp.exe and one of its DLLs are built for different bitness: use the "
+       "32-bit or the 64-bit ones throughout."},
+      {0xC0000139,
+       {},
+       "0xC0000139).\r\nA DLL of another PHP version was found: use the DLLs that came with "
+       "this php.exe."},
+      {0xC0000005, {"x"}, "0xC0000005).\r\nPHP crashed.\r\nx"},
+      {0xC0000409, {}, "0xC0000409).\r\nPHP ended at a fail-fast check."},
+      {0xC0000000, {}, "0xC0000000)."},
+      {0xBFFFFFFF, {}, "3221225471)."},
+      {1, {"a\x7f\x07\tb", "\xc3\xa4\xe2\x82\xac"}, "1):\r\na b\xc3\xa4\xe2\x82\xac"},
+      {1, {"1\n2\n3\n4\n5\n", "6\n7\n8\n9\n"}, "1):\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8"},
+      {1,
+       {std::string(2000, 'a'), std::string(100, 'b')},
+       "1):\r\n" + std::string(2000, 'a') + std::string(48, 'b')},
+      {1, {}, "", 2001},
+  };
+  for (const auto& c : cases) {
+    GlobalVariables g;
+    testing_support::FakeProcesses processes;
+    std::vector<std::string> warnings;
+    int64_t now_ms = 0;
+    server::ServerControl control(
+        g, processes, [&](const std::string& t) { warnings.push_back(t); }, kInstallDir,
+        [&] { return now_ms; });
+    control.Start();
+    for (const std::string& piece : c.pieces)
+      processes.launched[0].output = piece, control.DrainServerOutput();
+    processes.launched[0].exit_code = c.code;
+    processes.KillFromOutside(g.ServerPid);
+    now_ms = c.seen_ms;
+    EXPECT_FALSE(control.IsServerRunning(g.ServerPid));
+    control.ServerGone();
+    EXPECT_EQ(warnings, c.report.empty() ? std::vector<std::string>{}
+                                         : std::vector<std::string>{ended + c.report});
   }
 }
 

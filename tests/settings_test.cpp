@@ -285,6 +285,11 @@ TEST(SettingsFileTest, RoundTripsWhatItWrites) {
     EXPECT_EQ(Of(back), v);
   }
   EXPECT_FALSE(fs::exists(dir / (std::string(kCfg) + ".tmp")));
+  // Exactly 64 KiB, all of it read: the last line is the port.
+  dir.Write(kCfg, "1\r\n0\r\n0\r\n" + std::string(65536 - 13, ' ') + "8080");
+  GlobalVariables big;
+  file.Load(big, 0x0407);
+  EXPECT_EQ(Of(big), (Values{1, 0, 0, 8080}));
 }
 
 TEST(SettingsFileTest, LoadLeavesTheFileAloneAndSaveReplacesAllOfIt) {

@@ -5,40 +5,24 @@
 
 namespace testing_support {
 
-// A launched process of `launched`, by its place there.
+// A launched process, answered by FakeProcesses by its identifier and start time.
 class FakeProcesses::Server : public platform::LaunchedServer {
  public:
-  Server(FakeProcesses& owner, size_t index) : owner_(owner), index_(index) {}
-  int32_t Pid() const override { return Record().pid; }
-  bool Identifies(int32_t pid) const override { return pid == Record().pid; }
-  bool IsRunning() override {
-    ++owner_.probes;
-    if (owner_.throwing_probes > 0) {
-      --owner_.throwing_probes;
-      throw std::bad_alloc();
-    }
-    return Record().alive && !Record().released;
-  }
-  bool Terminate() override {
-    ++owner_.terminations;
-    if (Record().released) return false;
-    Record().alive = false;
-    return true;
-  }
-  std::optional<uint32_t> ExitCode() const override {
-    if (Record().alive) return std::nullopt;
-    return Record().exit_code;
-  }
+  Server(FakeProcesses& owner, int32_t pid, uint64_t start_time)
+      : owner_(owner), pid_(pid), start_time_(start_time) {}
+  int32_t Pid() const override { return pid_; }
+  bool Identifies(int32_t pid) const override { return pid == pid_; }
+  bool IsRunning() override { return owner_.IsRunning(pid_, start_time_); }
+  bool Terminate() override { return owner_.Terminate(pid_, start_time_); }
+  std::optional<uint32_t> ExitCode() const override { return owner_.ExitCode(pid_, start_time_); }
   void DrainOutput(std::string& kept, size_t limit) override {
-    if (Record().released) return;
-    kept += Record().output.substr(0, limit > kept.size() ? limit - kept.size() : 0);
-    Record().output.clear();
+    owner_.DrainOutput(pid_, start_time_, kept, limit);
   }
 
  private:
-  Process& Record() const { return owner_.launched[index_]; }
   FakeProcesses& owner_;
-  size_t index_;
+  int32_t pid_;
+  uint64_t start_time_;
 };
 
 platform::LaunchResult FakeProcesses::Launch(const std::string& program,
@@ -52,7 +36,44 @@ platform::LaunchResult FakeProcesses::Launch(const std::string& program,
   if (servers_exit_at_once)
     launched.back().alive = false, launched.back().exit_code = at_once_exit_code,
     launched.back().output = at_once_output;
-  return {std::make_unique<Server>(*this, launched.size() - 1), {}};
+  return {std::make_unique<Server>(*this, pid, start_time), {}};
+}
+
+FakeProcesses::Process* FakeProcesses::Find(int32_t pid, uint64_t start_time) {
+  for (auto& p : launched)
+    if (p.pid == pid && p.start_time == start_time && !p.released) return &p;
+  return nullptr;
+}
+
+bool FakeProcesses::IsRunning(int32_t pid, uint64_t start_time) {
+  ++probes;
+  if (throwing_probes > 0) {
+    --throwing_probes;
+    throw std::bad_alloc();
+  }
+  const Process* p = Find(pid, start_time);
+  return p && p->alive;
+}
+
+bool FakeProcesses::Terminate(int32_t pid, uint64_t start_time) {
+  ++terminations;
+  Process* p = Find(pid, start_time);
+  if (!p) return false;
+  p->alive = false;
+  return true;
+}
+
+std::optional<uint32_t> FakeProcesses::ExitCode(int32_t pid, uint64_t start_time) {
+  for (const auto& p : launched)
+    if (p.pid == pid && p.start_time == start_time && !p.alive) return p.exit_code;
+  return std::nullopt;
+}
+
+void FakeProcesses::DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit) {
+  if (Process* p = Find(pid, start_time)) {
+    kept += p->output.substr(0, limit > kept.size() ? limit - kept.size() : 0);
+    p->output.clear();
+  }
 }
 
 void FakeProcesses::KillFromOutside(int32_t pid) {

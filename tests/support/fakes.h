@@ -29,11 +29,16 @@ class FakeProcesses : public platform::Processes {
   platform::LaunchResult Launch(const std::string& program, const std::string& command_line,
                                 const std::string& working_dir,
                                 const platform::EnvironmentChanges& environment) override;
+  // What the launched process `pid` created at `start_time` answers.
+  bool IsRunning(int32_t pid, uint64_t start_time);
+  bool Terminate(int32_t pid, uint64_t start_time);
+  std::optional<uint32_t> ExitCode(int32_t pid, uint64_t start_time);
   platform::PortState LoopbackPortState(int port) override {
     if (ports_reserved.count(port)) return platform::PortState::Reserved;
     return ports_in_use.count(port) ? platform::PortState::InUse : platform::PortState::Free;
   }
   std::optional<platform::PortOwner> LoopbackPortOwner(int) override { return std::nullopt; }
+  void DrainOutput(int32_t pid, uint64_t start_time, std::string& kept, size_t limit);
 
   // Ends a process as something outside the program would.
   void KillFromOutside(int32_t pid);
@@ -53,6 +58,7 @@ class FakeProcesses : public platform::Processes {
 
  private:
   class Server;
+  Process* Find(int32_t pid, uint64_t start_time);
   int32_t next_pid_ = 4100;
 };
 
