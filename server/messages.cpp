@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/version.h"
-
 namespace server {
 
 namespace {
@@ -92,9 +90,9 @@ std::string PortInUseReport(int port, const std::optional<platform::PortOwner>& 
   return text + " by " + owner->name + " (" + process + ").";
 }
 
-std::string PortHeldAfterServerReport(int port) {
+std::string PortHeldAfterServerReport(int port, const std::string& app_name) {
   return "TCP port " + std::to_string(port) +
-         " is still in use by a program that the Webserver started. It ends when " + app::kAppName +
+         " is still in use by a program that the Webserver started. It ends when " + app_name +
          " is quit.";
 }
 

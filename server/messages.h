@@ -34,7 +34,8 @@ std::string EndedAtOnceReport(std::optional<uint32_t> code, const std::string& o
 std::string PortInUseReport(int port, const std::optional<platform::PortOwner>& owner);
 
 // The port still held by a program that a server of ours started, after that server
-// has ended: the system names the socket by the server that opened it.
-std::string PortHeldAfterServerReport(int port);
+// has ended (the system names the socket by the server that opened it); it ends when
+// the program `app_name` is quit.
+std::string PortHeldAfterServerReport(int port, const std::string& app_name);
 
 }  // namespace server

@@ -41,8 +41,9 @@ void ServerControl::Start() {
         const std::optional<platform::PortOwner> owner = processes_.LoopbackPortOwner(port);
         // Our last server has ended here (Start runs without a tracked one): a process it
         // started holds the socket, which the system names by the process that opened it.
-        warn_(owner && server_ && server_->Identifies(owner->pid) ? PortHeldAfterServerReport(port)
-                                                                  : PortInUseReport(port, owner));
+        warn_(owner && server_ && server_->Identifies(owner->pid)
+                  ? PortHeldAfterServerReport(port, g_.AppName)
+                  : PortInUseReport(port, owner));
         return;
       }
       case platform::PortState::Reserved:

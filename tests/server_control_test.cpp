@@ -238,6 +238,7 @@ TEST_F(ServerControlTest, StartRefusesAPortInUseReservedOrUnchecked) {
   control.IsServerRunning(g.ServerPid);
   g.ServerPid = 0;
   processes.busy_port = 8081;
+  g.AppName = "Dravelo_WEB_MONITOR";
   warnings.clear();
   for (const int32_t pid : {4242, 4243}) {
     processes.owner = platform::PortOwner{pid, "php.exe"};
