@@ -11,7 +11,7 @@ visual styles), probe (the baseline that probes a process each tick), panel
 server started alone); "meta
 NAME value" lines fill in the labels, name the builds measured ("bits 64,32")
 whether 32-bit Wine was emulated ("emulated32 1") and whether only the start-up
-was measured ("figures startup"). Other lines are ignored.
+or the idle CPU was measured ("figures startup", "figures cpu"). Other lines are ignored.
 """
 
 import os
@@ -184,9 +184,10 @@ def table(values, meta):
     there; the rows of the builds that meta "bits" names ("64,32" by default)."""
     measured = {int(b) for b in meta.get("bits", "64,32").split(",") if b}
     rows = [r for r in ROWS if r.bits is None or r.bits in measured]
-    # A run of the start-up alone ("figures startup") has only those rows.
-    if meta.get("figures") == "startup":
-        rows = [r for r in rows if r.metric.startswith("startup")]
+    # A run of the start-up or the idle CPU alone ("figures startup", "figures cpu") has
+    # only those rows.
+    if meta.get("figures") in ("startup", "cpu"):
+        rows = [r for r in rows if r.metric.startswith(meta["figures"])]
     head = ("figure", "ours", "min-max", "baseline", "min-max", "ratio", "min-max", "goal",
             "ok/over")
     cells = [head]
