@@ -36,7 +36,7 @@ constexpr uint16_t kEnglish = 0x0409;
 constexpr uint16_t kGerman = 0x0407;
 
 struct Values {
-  int16_t language, minimized, automatic;
+  int16_t language, minimised, automatic;
   int32_t port;
   bool operator==(const Values&) const = default;
 };
@@ -144,7 +144,7 @@ void CheckFields(const std::vector<std::string_view>& lines, const Values& got,
   if (lines.size() > 3)
     port = settings::RoundToInt32(settings::NumericValue(lines[3])).value_or(80);
   CHECK(got.language == flag(0, language_default));
-  CHECK(got.minimized == flag(1, 0));
+  CHECK(got.minimised == flag(1, 0));
   CHECK(got.automatic == flag(2, 0));
   CHECK(got.port == port);
 }
@@ -154,7 +154,7 @@ void CheckSerialised(const std::string& out, const Values& v) {
   const std::vector<std::string_view> lines = SplitLines(out);
   CHECK(lines.size() == 10);
   CHECK(out.find_first_not_of(" -0123456789\r\n") == std::string::npos);
-  const int64_t fields[] = {v.language, v.minimized, v.automatic, v.port};
+  const int64_t fields[] = {v.language, v.minimised, v.automatic, v.port};
   for (size_t i = 0; i < 4; ++i) {
     const std::string_view line = lines[i];
     CHECK(line.size() >= 3 && line.back() == ' ');
@@ -218,14 +218,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Values german = Parse(content, kGerman);
   CheckFields(lines, english, 1);
   CheckFields(lines, german, 2);
-  CHECK(english.minimized == german.minimized && english.automatic == german.automatic &&
+  CHECK(english.minimised == german.minimised && english.automatic == german.automatic &&
         english.port == german.port);
 
   // What a save writes reads back the same, whatever the system language.
   for (const Values& v : {english, german}) {
     GlobalVariables g;
     g.LanguageIndex = v.language;
-    g.StartMinimized = v.minimized;
+    g.StartMinimized = v.minimised;
     g.StartAutomatically = v.automatic;
     g.ServerPort = v.port;
     const std::string saved = settings::SerializeSettings(g);

@@ -371,7 +371,7 @@ struct HostileFile {
   const char* name;
   std::function<std::string()> bytes;
   // What the program then holds and writes at Quit.
-  int16_t language, minimized, automatic;
+  int16_t language, minimised, automatic;
   int32_t port;
 };
 
@@ -406,7 +406,7 @@ TEST(SettingsContentFaultTest, HostileFilesLoadWhatCanBeReadAndQuitRewritesThem)
     Installation h(processes);
     RunOnSettings(c.bytes(), h, processes);
     EXPECT_EQ(h.G().LanguageIndex, c.language);
-    EXPECT_EQ(h.G().StartMinimized, c.minimized);
+    EXPECT_EQ(h.G().StartMinimized, c.minimised);
     EXPECT_EQ(h.G().StartAutomatically, c.automatic);
     EXPECT_EQ(h.G().ServerPort, c.port);
   }

@@ -132,7 +132,7 @@ TEST(LifecycleTest, TheEndOfTheSessionRunsTheShutdownSequenceWithoutABox) {
     size_t icons_before = 0;
     h.binding.Script({[&] { h.Main().Language.UserSelected(1); },
                       [&] { h.Main().StartButton.UserClicked(); }, [&] { h.binding.Advance(500); },
-                      [&] { h.Main().UserChangedState(ui::WindowState::Minimized); },
+                      [&] { h.Main().UserChangedState(ui::WindowState::Minimised); },
                       [&] {
                         icons_before = h.area.icons.size();
                         ASSERT_EQ(h.processes.Running(), 1);

@@ -341,7 +341,7 @@ TEST(MainWindowTest, MinimiseHidesIntoTheIconAndALeftClickBringsItBackCentred) {
     SCOPED_TRACE(code);
     const int repaints = h.binding.repaints;
     h.area.failing_adds = 1;  // busy at each minimise, also the ones after a restore
-    w.UserChangedState(ui::WindowState::Minimized);
+    w.UserChangedState(ui::WindowState::Minimised);
     h.binding.Advance(ui::kAddRetryMs);
     EXPECT_FALSE(w.Visible());
     EXPECT_EQ(h.binding.repaints, repaints + 1) << "hiding repaints the window once";
@@ -369,7 +369,7 @@ TEST(MainWindowTest, MinimiseHidesIntoTheIconAndALeftClickBringsItBackCentred) {
 
   // The server and its supervision go on while hidden.
   w.StartButton.UserClicked();
-  w.UserChangedState(ui::WindowState::Minimized);
+  w.UserChangedState(ui::WindowState::Minimised);
   h.binding.Advance(500);
   EXPECT_TRUE(Running(w));
 }
@@ -428,7 +428,7 @@ TEST(MainWindowTest, TheIconIsTriedAgainWhileTheNotificationAreaIsBusy) {
     EXPECT_EQ(h.area.icons.size(), c.icon ? 1u : 0u);
     EXPECT_EQ(h.area.versioned, h.area.icons) << "an icon added on a retry has no version";
     EXPECT_EQ(w.Visible(), !c.icon);
-    EXPECT_EQ(w.State(), ui::WindowState::Minimized);
+    EXPECT_EQ(w.State(), ui::WindowState::Minimised);
     const size_t calls = h.area.calls.size();
     h.binding.Advance(10 * ui::kAddRetryMs);
     EXPECT_EQ(h.area.calls.size(), calls) << "the tries stopped";
@@ -483,14 +483,14 @@ TEST(MainWindowTest, TheCallbacksErrorTrap) {
   // 401: a restore while a modal display is up is silent.
   ui::Form modal(app, "M", 3000, 2000);
   modal.ShowModal(nullptr);
-  form.SetWindowState(ui::WindowState::Minimized);
+  form.SetWindowState(ui::WindowState::Minimised);
   tray.Callback(platform::kLeftButtonDown);
   EXPECT_TRUE(binding.messages.empty());
   modal.Hide();
 
   // Any other failure: an "Error" box with the number, CR LF and the description.
   area.fail = true;
-  form.SetWindowState(ui::WindowState::Minimized);
+  form.SetWindowState(ui::WindowState::Minimised);
   tray.Callback(platform::kLeftButtonDown);
   ASSERT_EQ(binding.messages.size(), 1u);
   EXPECT_EQ(binding.messages[0].caption, "Error");
@@ -498,7 +498,7 @@ TEST(MainWindowTest, TheCallbacksErrorTrap) {
   EXPECT_EQ(binding.messages[0].icon, ui::MessageIcon::Information);
   EXPECT_TRUE(form.Visible()) << "the state at the point of failure stays";
   // A restore that waited for a box never loads a window unloaded meanwhile.
-  form.SetWindowState(ui::WindowState::Minimized);
+  form.SetWindowState(ui::WindowState::Minimised);
   form.Unload();
   tray.Callback(platform::kLeftButtonDown);
   EXPECT_FALSE(form.Loaded());

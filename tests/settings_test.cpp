@@ -160,23 +160,23 @@ TEST(NumericValueTest, DisplayAndDecimalForms) {
 }
 
 struct Values {
-  int language, minimized, automatic, port;
+  int language, minimised, automatic, port;
 };
 Values Of(const GlobalVariables& g) {
   return {g.LanguageIndex, g.StartMinimized, g.StartAutomatically, g.ServerPort};
 }
 bool operator==(const Values& a, const Values& b) {
-  return a.language == b.language && a.minimized == b.minimized && a.automatic == b.automatic &&
+  return a.language == b.language && a.minimised == b.minimised && a.automatic == b.automatic &&
          a.port == b.port;
 }
 std::ostream& operator<<(std::ostream& os, const Values& v) {
-  return os << v.language << "/" << v.minimized << "/" << v.automatic << "/" << v.port;
+  return os << v.language << "/" << v.minimised << "/" << v.automatic << "/" << v.port;
 }
 
 GlobalVariables With(Values v) {
   GlobalVariables g;
   g.LanguageIndex = static_cast<int16_t>(v.language);
-  g.StartMinimized = static_cast<int16_t>(v.minimized);
+  g.StartMinimized = static_cast<int16_t>(v.minimised);
   g.StartAutomatically = static_cast<int16_t>(v.automatic);
   g.ServerPort = v.port;
   return g;

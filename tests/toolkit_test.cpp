@@ -116,12 +116,12 @@ TEST_F(ToolkitTest, ResizeComesAtFirstDisplayAndAtEveryStateChangeButNotForHidin
   form.Hide();
   form.Show();
   EXPECT_EQ(resizes, 1);
-  form.SetWindowState(ui::WindowState::Minimized);
+  form.SetWindowState(ui::WindowState::Minimised);
   EXPECT_EQ(resizes, 2);
-  form.SetWindowState(ui::WindowState::Minimized);
+  form.SetWindowState(ui::WindowState::Minimised);
   EXPECT_EQ(resizes, 2);
   form.Hide();
-  EXPECT_EQ(form.State(), ui::WindowState::Minimized);
+  EXPECT_EQ(form.State(), ui::WindowState::Minimised);
   form.UserChangedState(ui::WindowState::Normal);
   EXPECT_EQ(resizes, 3);
   EXPECT_FALSE(form.Visible());
@@ -132,11 +132,11 @@ TEST_F(ToolkitTest, StateChangeBeforeTheFirstDisplayRaisesResizeToo) {
   std::vector<std::pair<bool, ui::WindowState>> seen;
   form.OnResize = [&] { seen.emplace_back(form.Visible(), form.State()); };
   form.Load();
-  form.SetWindowState(ui::WindowState::Minimized);
+  form.SetWindowState(ui::WindowState::Minimised);
   form.Show();
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0], std::make_pair(false, ui::WindowState::Minimized));
-  EXPECT_EQ(seen[1], std::make_pair(true, ui::WindowState::Minimized));
+  EXPECT_EQ(seen[0], std::make_pair(false, ui::WindowState::Minimised));
+  EXPECT_EQ(seen[1], std::make_pair(true, ui::WindowState::Minimised));
 }
 
 TEST_F(ToolkitTest, ModalDisplayEndsWhenHiddenOrUnloadedAndBlocksNonModalShows) {

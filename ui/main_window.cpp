@@ -110,7 +110,7 @@ void MainWindow::Initialise() {
   Attempt([this] { Check1.SetValue(g_.StartMinimized); });
   Attempt([this] {
     if (g_.StartMinimized == 1) {
-      SetWindowState(WindowState::Minimized);
+      SetWindowState(WindowState::Minimised);
       tray_.MinimiseHandling();
     }
   });

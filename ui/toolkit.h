@@ -50,7 +50,7 @@ class NativeResource {
 using Resource = std::shared_ptr<const NativeResource>;
 
 enum class MessageIcon { Information, Warning };
-enum class WindowState { Normal, Minimized };
+enum class WindowState { Normal, Minimised };
 enum class ControlKind { Label, TextBox, CheckBox, PushButton, DropDownList, Image };
 enum class ControlChange {
   Caption,

@@ -31,7 +31,7 @@ TrayIcon::TrayIcon(Form& form, platform::NotifyArea& area, platform::NotifyIconR
 }
 
 bool TrayIcon::Hidden() const {
-  return form_.Loaded() && !form_.Visible() && form_.State() == WindowState::Minimized;
+  return form_.Loaded() && !form_.Visible() && form_.State() == WindowState::Minimised;
 }
 
 void TrayIcon::AddIcon() {
@@ -54,7 +54,7 @@ void TrayIcon::Added() {
 }
 
 void TrayIcon::MinimiseHandling() {
-  if (form_.State() != WindowState::Minimized) return;
+  if (form_.State() != WindowState::Minimised) return;
   form_.Hide();
   form_.Repaint();
   AddIcon();
@@ -98,7 +98,7 @@ void TrayIcon::ShowOnTaskbar() {
 void TrayIcon::Callback(int code) {
   try {
     // A panel unloaded while the restore waited for a box is not loaded again.
-    if (!form_.Loaded() || form_.State() != WindowState::Minimized) return;
+    if (!form_.Loaded() || form_.State() != WindowState::Minimised) return;
     if (code != platform::kLeftButtonDown && code != platform::kNinSelect &&
         code != platform::kNinKeySelect)
       return;

@@ -56,7 +56,7 @@ TEST(BindingWin32Test, AWindowTakesTheSizeAndPlaceOfItsOwnDpi) {
     // Shown first, it is placed in screen coordinates; back from hidden, it comes
     // back to its placement.
     EXPECT_NEAR(outer.top + outer.bottom, GetSystemMetrics(SM_CYSCREEN) - (dpi == 120 ? 80 : 0), 1);
-    form.SetWindowState(ui::WindowState::Minimized);
+    form.SetWindowState(ui::WindowState::Minimised);
     form.Hide();
   }
 }
@@ -134,7 +134,7 @@ TEST(BindingWin32Test, ALaunchMaximisedNeverShowsThePanelMaximised) {
         {.launcher_show_state = [] { return launcher_show; }, .show_window = ShowAsWindowsDoes});
     ui::Application app(*binding);
     ui::Form form(app, "Panel", 9600, 2355);
-    form.SetWindowState(minimised ? ui::WindowState::Minimized : ui::WindowState::Normal);
+    form.SetWindowState(minimised ? ui::WindowState::Minimised : ui::WindowState::Normal);
     form.Show();
     if (minimised) {  // hidden into the notification area, then restored from it
       form.Hide();

@@ -103,7 +103,7 @@ void FormWindow::Push(ui::FormChange change) {
     case ui::FormChange::Visible:
       if (!form_.Visible()) {
         Show(SW_HIDE);
-      } else if (form_.State() == ui::WindowState::Minimized) {
+      } else if (form_.State() == ui::WindowState::Minimised) {
         ShowMinimised();
       } else {
         ShowNormal();
@@ -112,7 +112,7 @@ void FormWindow::Push(ui::FormChange change) {
     case ui::FormChange::WindowState: {
       // A hidden window takes its state when it is shown.
       if (!IsWindowVisible(window)) break;
-      const bool minimised = form_.State() == ui::WindowState::Minimized;
+      const bool minimised = form_.State() == ui::WindowState::Minimised;
       if (minimised != (IsIconic(window) != FALSE)) Show(minimised ? SW_MINIMIZE : SW_RESTORE);
       break;
     }
@@ -179,7 +179,7 @@ void FormWindow::ShowNormal() {
     FormWindow* shown = IsWindow(window) ? From(window) : nullptr;
     ui::Form* form = shown ? &shown->Model() : nullptr;
     if (form && form->Visible() && IsIconic(window))
-      form->UserChangedState(ui::WindowState::Minimized);
+      form->UserChangedState(ui::WindowState::Minimised);
   });
 }
 
@@ -274,7 +274,7 @@ void FormWindow::OnSize(WPARAM kind) {
   if (pushing_) return;
   ui::Form* form = &form_;
   if (kind == SIZE_MINIMIZED)
-    services_.events.Dispatch([form] { form->UserChangedState(ui::WindowState::Minimized); });
+    services_.events.Dispatch([form] { form->UserChangedState(ui::WindowState::Minimised); });
   else if (kind == SIZE_RESTORED || kind == SIZE_MAXIMIZED)
     services_.events.Dispatch([form] { form->UserChangedState(ui::WindowState::Normal); });
 }
