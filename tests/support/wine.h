@@ -14,11 +14,21 @@ inline bool UnderWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
 }
 
-// A step that uses a facility of Wine's takes Windows' path on Windows, and
-// under Wine too with MONITOR_WINDOWS_PATHS=1.
-inline bool WindowsPaths() {
+// Under Wine, MONITOR_WINDOWS_PATHS=1 asks for Windows' paths (below).
+inline bool WindowsPathsForced() {
   const char* forced = std::getenv("MONITOR_WINDOWS_PATHS");
-  return !UnderWine() || (forced && std::string(forced) == "1");
+  return UnderWine() && forced && std::string(forced) == "1";
+}
+
+// How often a step asked which path to take: a test run along Windows' paths that
+// asks never adds anything to the run along Wine's.
+inline int windows_paths_asked = 0;
+
+// A step that uses a facility of Wine's takes Windows' path on Windows, and
+// under Wine too when forced.
+inline bool WindowsPaths() {
+  ++windows_paths_asked;
+  return !UnderWine() || WindowsPathsForced();
 }
 
 // How the program's report of a port this test program holds ends: Windows
