@@ -106,11 +106,10 @@ void ServerControl::DrainServerOutput() {
 }
 
 void ServerControl::ServerGone() {
+  // Its last words, and the pipe closed.
+  DrainServerOutput();
   const std::optional<int64_t> launched_at = std::exchange(launched_at_ms_, std::nullopt);
   platform::LaunchedServer* server = Tracked(g_.ServerPid);
-  // Its last words, and the pipe closed.
-  if (server)
-    server->DrainOutput(early_output_, launched_at ? kEarlyOutputBytes : early_output_.size());
   const std::string output = std::exchange(early_output_, {});
   if (!server || !launched_at || clock_() - *launched_at > kEarlyEndMs) return;
   const std::string text = EndedAtOnceReport(server->ExitCode(), output);

@@ -54,10 +54,7 @@ int Win32Binding::DpiOf(const ui::Form& form) const {
 
 SIZE Win32Binding::OuterSize(const ui::Form& form) const {
   if (const FormWindow* window = WindowOf(form)) return window->OuterSize();
-  const int dpi = services_.dpi.SystemDpi();
-  return services_.dpi.OuterSize(
-      {ToPixels(dpi, form.ClientWidth()), ToPixels(dpi, form.ClientHeight())}, kFormStyle,
-      kFormExStyle, dpi);
+  return FormOuterSize(services_.dpi, form, services_.dpi.SystemDpi());
 }
 
 // A loaded form gets its native window when the model asks for it, at its

@@ -22,11 +22,13 @@ FormLayout::FormLayout(FormWindow& form)
       dpi_(form.Services().dpi.SystemDpi()),
       font_(form.Services().dpi.MessageFont(dpi_)) {}
 
+SIZE FormOuterSize(const DpiApi& api, const ui::Form& form, int dpi) {
+  return api.OuterSize({ToPixels(dpi, form.ClientWidth()), ToPixels(dpi, form.ClientHeight())},
+                       kFormStyle, kFormExStyle, dpi);
+}
+
 SIZE FormLayout::OuterSize(int dpi) const {
-  const ui::Form& model = form_.Model();
-  return form_.Services().dpi.OuterSize(
-      {ToPixels(dpi, model.ClientWidth()), ToPixels(dpi, model.ClientHeight())}, kFormStyle,
-      kFormExStyle, dpi);
+  return FormOuterSize(form_.Services().dpi, form_.Model(), dpi);
 }
 
 void FormLayout::FollowWindowDpi() {

@@ -7,9 +7,17 @@
 #include "platform/win32/unique_handles.h"
 #include "platform/win32/win32_platform.h"
 
+namespace ui {
+class Form;
+}
+
 namespace platform::win32 {
 
+class DpiApi;
 class FormWindow;
+
+// The outer size of a form's window at `dpi`, from its client area in twips.
+SIZE FormOuterSize(const DpiApi& api, const ui::Form& form, int dpi);
 
 // The DPI a form is laid out for, with the font and the window icons made for it.
 class FormLayout {
