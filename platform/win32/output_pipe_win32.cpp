@@ -116,7 +116,9 @@ std::unique_ptr<OutputPipe> MakeOutputPipe(UniqueHandle& write_end, unsigned lon
     write_end = UniqueHandle(CreateFileW(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
                                          &inherited, OPEN_EXISTING, 0, nullptr));
   if (!write_end) {
+    // The random generator reports its failure by its status alone: never "success".
     error = GetLastError();
+    if (error == ERROR_SUCCESS) error = ERROR_GEN_FAILURE;
     return nullptr;
   }
   return std::make_unique<OutputPipe>(std::move(read_end), std::move(event));
