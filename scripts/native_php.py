@@ -35,17 +35,18 @@ def php_folder(folder, guard=True, opcache=True):
     return folder
 
 
-def serve(docroot, folder=None, env=None):
+def serve(docroot, folder=None, env=None, options=()):
     """PHP's built-in server on a free port of 127.0.0.1 serving docroot with the
-    php.ini of folder, or with none; returns the process and its port once it
-    answers. Debian's conf.d is not read: the package's php.ini is all there is."""
+    php.ini of folder, or with none and the -d options given; returns the process
+    and its port once it answers. Debian's conf.d is not read: the package's
+    php.ini is all there is."""
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         port = s.getsockname()[1]
     environment = dict(os.environ, PHP_INI_SCAN_DIR="", **(env or {}))
     args = [PHP, "-S", f"127.0.0.1:{port}", "-t", str(docroot)]
     if folder is None:
-        args.insert(1, "-n")
+        args[1:1] = ["-n", *options]
     else:
         environment["PHPRC"] = str(folder)
     server = subprocess.Popen(args, env=environment, stdout=subprocess.DEVNULL,

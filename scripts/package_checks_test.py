@@ -6,11 +6,9 @@ import contextlib
 import http.client
 import io
 import pathlib
-import socket
 import subprocess
 import sys
 import tempfile
-import time
 import types
 import unittest
 import zipfile
@@ -21,6 +19,7 @@ sys.modules["winfiles"] = types.SimpleNamespace(program=lambda data: types.Simpl
     machine=data.split()[1].decode(), imports=lambda: data.decode().split()[2:])
     if data.startswith(b"PE ") else None)
 import package_checks as pc  # noqa: E402
+import native_php  # noqa: E402
 
 
 class PackageChecksTest(unittest.TestCase):
@@ -108,26 +107,17 @@ class PackageChecksTest(unittest.TestCase):
     def test_request_guard_in_php_s_own_server(self):
         self.write("www/index.php", b"<?php echo 'page';")
         self.write("next.php", b"<?php echo 'next ';")
-        with socket.socket() as s:
-            s.bind(("127.0.0.1", 0))
-            port = s.getsockname()[1]
-        php = ["php", "-n", "-d", f"auto_prepend_file={pc.GUARD_SOURCE}", "-d",
-               f"{pc.NEXT_PREPEND}={self.dir / 'next.php'}"]
-        server = subprocess.Popen(php + ["-S", f"127.0.0.1:{port}", "-t", str(self.dir / "www")],
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        options = ["-d", f"auto_prepend_file={pc.GUARD_SOURCE}", "-d",
+                   f"{pc.NEXT_PREPEND}={self.dir / 'next.php'}"]
+        server, port = native_php.serve(self.dir / "www", options=options)
         self.addCleanup(server.wait)
         self.addCleanup(server.kill)
 
         def ask(method, headers):
-            for _ in range(100):
-                try:
-                    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
-                    connection.request(method, "/", headers=headers)
-                    response = connection.getresponse()
-                    return response.status, response.read()
-                except ConnectionRefusedError:
-                    time.sleep(0.1)
-            self.fail("php -S does not answer")
+            connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+            connection.request(method, "/", headers=headers)
+            response = connection.getresponse()
+            return response.status, response.read()
 
         own = f"127.0.0.1:{port}"
         cases = [("GET", {"Host": own}, 200), ("GET", {"Host": f"LocalHost:{port}"}, 200),
@@ -159,7 +149,8 @@ class PackageChecksTest(unittest.TestCase):
         for server_port, host, let in [("80", "LOCALHOST", True), ("80", "127.0.0.1:80", True),
                                        ("81", "localhost", False)]:
             with self.subTest(server_port=server_port, host=host):
-                page = subprocess.run(php + [str(self.dir / "www/index.php")], capture_output=True,
+                page = subprocess.run([native_php.PHP, "-n", *options,
+                                       str(self.dir / "www/index.php")], capture_output=True,
                                       env={"SERVER_PORT": server_port, "HTTP_HOST": host}).stdout
                 self.assertEqual(page == b"next page", let, page)
 
