@@ -178,9 +178,10 @@ void Installation::SetUp() {
 
 void Installation::TearDown() {
   // scripts/wine-suite names the tests it runs along Windows' paths.
-  if (testing_support::WindowsPathsForced())
+  if (testing_support::WindowsPathsForced()) {
     EXPECT_GT(testing_support::windows_paths_asked, 0)
         << "no step takes a path of Windows' own here: leave this test out of that list";
+  }
   testing_support::windows_paths_asked = 0;
   for (DWORD pid : servers_seen_) {
     if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid)) {
