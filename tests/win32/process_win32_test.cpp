@@ -148,12 +148,14 @@ class ProcessWin32Test : public ::testing::Test {
                            FALSE, servers_[i]));
       if (h.Get() && CreationTime(h.Get()) == start_times_[i]) {
         TerminateProcess(h.Get(), 1);
-        WaitForSingleObject(h.Get(), 5000);
+        EXPECT_EQ(WaitForSingleObject(h.Get(), 10000), WAIT_OBJECT_0)
+            << "the server " << servers_[i] << " outlived its termination";
       }
     }
     for (const Handle& h : strangers_) {
       TerminateProcess(h.Get(), 1);
-      WaitForSingleObject(h.Get(), 5000);
+      EXPECT_EQ(WaitForSingleObject(h.Get(), 10000), WAIT_OBJECT_0)
+          << "the stand-in " << GetProcessId(h.Get()) << " outlived its termination";
     }
     WSACleanup();
   }
